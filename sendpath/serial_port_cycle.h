@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace korvantel {
+
+// Why a property write failed, coarse enough for the window to tell the
+// operator what to do about it.
+enum class SerialFault {
+    None,
+    InvalidValue,     // the value written is not one the property takes
+    NoSuchPort,       // the device does not exist
+    NoPermission,     // the account may not open the device
+    PortInUse,        // another program (or another copy of this one) holds it
+    SettingsRefused,  // the device would not take the line settings
+    LineLost,         // the device went away or the line hung up
+    DrainTimedOut,    // written bytes did not leave the port in time
+    Other,
+};
+
+struct PropertyWrite
+{
+    SerialFault fault = SerialFault::None;
+    QString description;
+
+    bool ok() const { return fault == SerialFault::None; }
+
+    static PropertyWrite done() { return {}; }
+    static PropertyWrite failed(SerialFault fault, QString description)
+    {
+        return {fault, std::move(description)};
+    }
+};
+
+enum class Parity { None, Even, Odd, Mark, Space };
+enum class StopBits { One, OneAndHalf, Two };
+
+struct LineSettings
+{
+    int baudRate = 9600;
+    Parity parity = Parity::None;
+    int dataBits = 8;
+    StopBits stopBits = StopBits::One;
+
+    friend bool operator==(const LineSettings &, const LineSettings &) = default;
+};
+
+// Reads a settings text such as "9600,n,8,1": baud, parity n/e/o/m/s,
+// data bits 5..8, stop bits 1, 1.5 or 2; no blanks.
+std::optional<LineSettings> parseLineSettings(const QString &text);
+
+// Time on the wire for one character: start bit, data bits, parity bit, stop bits.
+double characterMicroseconds(const LineSettings &settings);
+
+// The serial control the send action drives. Only these five properties exist;
+// each write either takes effect or fails with a description.
+class SerialControl
+{
+public:
+    virtual ~SerialControl() = default;
+
+    virtual PropertyWrite setCommPort(std::int16_t port) = 0;
+    virtual PropertyWrite setSettings(const QString &settings) = 0;
+    virtual PropertyWrite setInputLen(std::int16_t length) = 0;
+    // Closing drains what was written, within a bound, before the port is released.
+    virtual PropertyWrite setPortOpen(bool open) = 0;
+    // One character whose code (0..255) is the byte; handed on without waiting for the line.
+    virtual PropertyWrite setOutput(const QString &character) = 0;
+};
+
+}  // namespace korvantel

@@ -1,0 +1,65 @@
+#include "sendpath/pseudo_terminal.h"
+
+#include <QFile>
+
+#include <stdexcept>
+
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+namespace korvantel::testing {
+
+PseudoTerminal::PseudoTerminal()
+{
+    int slave = -1;
+    char name[256] = {};
+    if (!m_directory.isValid() || ::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+        throw std::runtime_error("cannot create a pseudo-terminal");
+    // The code under test must make the slave's only opening, as on a real port.
+    ::close(slave);
+    m_slavePath = QString::fromLocal8Bit(name);
+    m_linkPath = m_directory.filePath("port1");
+    if (!QFile::link(m_slavePath, m_linkPath))
+        throw std::runtime_error("cannot link the pseudo-terminal");
+}
+
+PseudoTerminal::~PseudoTerminal()
+{
+    closeMaster();
+}
+
+void PseudoTerminal::closeMaster()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}
+
+QByteArray PseudoTerminal::read(qsizetype count, std::chrono::milliseconds timeout)
+{
+    QByteArray received;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (received.size() < count) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd readable{m_master, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0)
+            break;
+        char buffer[4096];
+        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+        if (got <= 0)  // EIO: no slave open and nothing left to read
+            break;
+        received.append(buffer, got);
+    }
+    return received;
+}
+
+QByteArray PseudoTerminal::readAll(std::chrono::milliseconds quiet)
+{
+    QByteArray received;
+    for (QByteArray more = read(1, quiet); !more.isEmpty(); more = read(1, quiet))
+        received += more;
+    return received;
+}
+
+}  // namespace korvantel::testing
