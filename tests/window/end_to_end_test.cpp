@@ -1,0 +1,225 @@
+// Drives the real program under Xvfb with xdotool, serial port 1 linked to a
+// pseudo-terminal whose master side the test reads.
+
+#include "sendpath/pseudo_terminal.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include <poll.h>
+
+namespace korvantel {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::PseudoTerminal;
+
+constexpr auto kWaitLimit = 10s;
+constexpr auto kQuietPeriod = 300ms;
+
+bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds limit = kWaitLimit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+// Nobody has the slave open: the program has released the port.
+bool slaveClosed(int master)
+{
+    pollfd hangup{master, 0, 0};
+    return ::poll(&hangup, 1, 0) == 1 && (hangup.revents & POLLHUP);
+}
+
+class ProgramUnderXvfb : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        for (int display = 90 + (QCoreApplication::applicationPid() % 50); display < 200; ++display) {
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(display)))
+                continue;
+            s_display = QStringLiteral(":%1").arg(display);
+            s_xvfb = std::make_unique<QProcess>();
+            s_xvfb->start("Xvfb", {s_display, "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(display);
+            if (s_xvfb->waitForStarted()
+                && waitUntil([&] { return QFile::exists(socket) || s_xvfb->waitForFinished(0); })
+                && s_xvfb->state() == QProcess::Running)
+                return;
+            stop(*s_xvfb);
+            s_xvfb.reset();
+        }
+    }
+
+    static void TearDownTestSuite()
+    {
+        if (s_xvfb)
+            stop(*s_xvfb);
+        s_xvfb.reset();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(s_xvfb, nullptr) << "Xvfb did not start";
+        QFile::remove(KORVANTEL_E2E_PORT1);
+        ASSERT_TRUE(QFile::link(m_pty.slavePath(), KORVANTEL_E2E_PORT1));
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", s_display);
+        environment.remove("QT_QPA_PLATFORM");
+        m_program.setProcessEnvironment(environment);
+        m_program.start(KORVANTEL_E2E_PROGRAM, {});
+        ASSERT_TRUE(m_program.waitForStarted());
+        m_form = waitForWindow("KORVANTEL DEMO");
+        ASSERT_FALSE(m_form.isEmpty()) << "the window did not appear: "
+                                       << m_program.readAllStandardError().toStdString();
+    }
+
+    void TearDown() override
+    {
+        stop(m_program);
+        QFile::remove(KORVANTEL_E2E_PORT1);
+    }
+
+    // Asks first, so that Xvfb removes its socket and lock file.
+    static void stop(QProcess &process)
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    static QString xdotool(const QStringList &arguments, std::chrono::milliseconds limit = 5s)
+    {
+        QProcess xdo;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", s_display);
+        xdo.setProcessEnvironment(environment);
+        xdo.start("xdotool", arguments);
+        if (!xdo.waitForFinished(static_cast<int>(limit.count()))) {
+            xdo.kill();
+            xdo.waitForFinished();
+        }
+        return QString::fromLocal8Bit(xdo.readAllStandardOutput()).trimmed();
+    }
+
+    // A visible window of this test's program, by its exact title.
+    QStringList windowSearch(const QString &title, bool sync = false)
+    {
+        QStringList arguments{"search", "--all", "--onlyvisible"};
+        if (sync)
+            arguments.append("--sync");
+        return arguments + QStringList{"--pid", QString::number(m_program.processId()), "--name", u'^' + title + u'$'};
+    }
+
+    // One xdotool that polls by itself: a fresh X client every few
+    // milliseconds makes Xvfb refuse the program's own connection now and then.
+    QString waitForWindow(const QString &title)
+    {
+        return xdotool(windowSearch(title, true), kWaitLimit).section(u'\n', 0, 0);
+    }
+
+    bool waitForNoWindow(const QString &title)
+    {
+        return waitUntil([&] {
+            QThread::msleep(100);
+            return xdotool(windowSearch(title)).isEmpty();
+        });
+    }
+
+    void click(const QString &window, int x, int y)
+    {
+        xdotool({"mousemove", "--window", window, QString::number(x), QString::number(y), "click", "1"});
+    }
+
+    void clickOk() { click(m_form, 100, 168); }
+
+    void replaceText(int x, int y, const QString &text)
+    {
+        click(m_form, x, y);
+        xdotool({"key", "ctrl+a"});
+        xdotool({"type", "--delay", "20", text});
+    }
+
+    static void dismiss(const QString &box)
+    {
+        xdotool({"windowfocus", "--sync", box});
+        xdotool({"key", "Return"});
+    }
+
+    static inline QString s_display;
+    static inline std::unique_ptr<QProcess> s_xvfb;
+
+    PseudoTerminal m_pty;
+    QProcess m_program;
+    QString m_form;
+};
+
+TEST_F(ProgramUnderXvfb, InitialTextsSendTheFrameAndThePortIsReleasedOnlyAfterTheConfirmation)
+{
+    clickOk();
+    EXPECT_EQ(m_pty.read(8).toHex(' '), QByteArray("fd 00 01 01 01 00 ff fe"));
+    const QString confirmation = waitForWindow("KORVANTEL");
+    ASSERT_FALSE(confirmation.isEmpty()) << "no confirmation";
+
+    EXPECT_FALSE(waitUntil([&] { return slaveClosed(m_pty.master()); }, kQuietPeriod))
+        << "the port was released while the confirmation was up";
+    dismiss(confirmation);
+    EXPECT_TRUE(waitUntil([&] { return slaveClosed(m_pty.master()); })) << "the port was not released";
+    EXPECT_TRUE(m_pty.readAll().isEmpty());
+    EXPECT_EQ(m_program.state(), QProcess::Running);
+}
+
+TEST_F(ProgramUnderXvfb, TypedFieldsInEitherScriptOfDigitsGoOnTheLine)
+{
+    replaceText(40, 108, "3");
+    replaceText(130, 108, QStringLiteral("๑๒"));
+    replaceText(240, 108, "40");
+    clickOk();
+    EXPECT_EQ(m_pty.read(8).toHex(' '), QByteArray("fd 00 01 03 0c 00 28 fe"));
+    const QString confirmation = waitForWindow("KORVANTEL");
+    ASSERT_FALSE(confirmation.isEmpty());
+    dismiss(confirmation);
+    EXPECT_TRUE(waitUntil([&] { return slaveClosed(m_pty.master()); }));
+}
+
+TEST_F(ProgramUnderXvfb, ABadFieldShowsAnErrorWritesNothingAndTheToolLivesOn)
+{
+    replaceText(130, 108, "abc");
+    clickOk();
+    const QString error = waitForWindow("KORVANTEL");
+    ASSERT_FALSE(error.isEmpty()) << "no error message";
+    EXPECT_TRUE(m_pty.read(1, kQuietPeriod).isEmpty()) << "bytes reached the line";
+    dismiss(error);
+    EXPECT_TRUE(waitForNoWindow("KORVANTEL"));
+    EXPECT_EQ(m_program.state(), QProcess::Running);
+    EXPECT_TRUE(slaveClosed(m_pty.master())) << "the port was opened";
+}
+
+TEST_F(ProgramUnderXvfb, CancelEndsTheProcessWithStatusZero)
+{
+    click(m_form, 212, 168);
+    ASSERT_TRUE(m_program.waitForFinished(static_cast<int>(std::chrono::milliseconds(kWaitLimit).count())));
+    EXPECT_EQ(m_program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_program.exitCode(), 0);
+}
+
+}  // namespace
+}  // namespace korvantel
