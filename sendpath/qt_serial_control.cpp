@@ -6,9 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -146,42 +144,37 @@ PropertyWrite QtSerialControl::open()
     const QFileInfo device(deviceForPort(m_commPort));
     if (!device.exists())
         return PropertyWrite::failed(SerialFault::NoSuchPort, onDevice(device.filePath(), systemError(ENOENT)));
-
-    // Every path to one device must meet the same lock file.
-    const QString realPath = device.canonicalFilePath();
-    if (::access(realPath.toLocal8Bit().constData(), R_OK | W_OK) != 0)
-        return PropertyWrite::failed(errno == EACCES ? SerialFault::NoPermission : SerialFault::NoSuchPort,
-                                     onDevice(realPath, systemError(errno)));
     if (m_settings.stopBits == StopBits::OneAndHalf)
         return PropertyWrite::failed(SerialFault::SettingsRefused,
                                      QStringLiteral("1.5 stop bits cannot be set on a Linux serial port"));
+
+    // Every path to one device must meet the same locks.
+    const QString realPath = device.canonicalFilePath();
+    if (PropertyWrite claimed = m_claim.claim(realPath); !claimed.ok())
+        return claimed;
 
     m_port.setPortName(realPath);
     // Opened for writing only: the tool never reads, and nothing from the bus
     // should reach the port while the confirmation waits.
     if (!m_port.open(QIODevice::WriteOnly)) {
-        // access() passed, so a refusal here is QSerialPort's lock file or TIOCEXCL.
+        // The device opened for the claim, so a refusal here is a lock file
+        // that appeared since.
         const SerialFault fault = m_port.error() == QSerialPort::PermissionError ? SerialFault::PortInUse
-                                  : m_port.error() == QSerialPort::DeviceNotFoundError ? SerialFault::NoSuchPort
-                                                                                       : SerialFault::Other;
+                                                                                 : SerialFault::Other;
+        m_claim.release();
         return PropertyWrite::failed(fault, onDevice(realPath, m_port.errorString()));
     }
-    // The lock file and TIOCEXCL do not stop a second root process; flock() does.
-    if (::flock(m_port.handle(), LOCK_EX | LOCK_NB) != 0)
-        return failedOpen(SerialFault::PortInUse, QStringLiteral("locked by another program (flock)"));
-    if (!applySettings())
-        return failedOpen(SerialFault::SettingsRefused, m_port.errorString());
+    if (!applySettings()) {
+        const PropertyWrite refused = PropertyWrite::failed(SerialFault::SettingsRefused,
+                                                            onDevice(realPath, m_port.errorString()));
+        m_port.close();
+        m_claim.release();
+        return refused;
+    }
 
     m_pending.clear();
     m_bytesWritten = 0;
     return PropertyWrite::done();
-}
-
-PropertyWrite QtSerialControl::failedOpen(SerialFault fault, const QString &reason)
-{
-    const QString description = onDevice(m_port.portName(), reason);
-    m_port.close();
-    return PropertyWrite::failed(fault, description);
 }
 
 bool QtSerialControl::applySettings()
@@ -260,6 +253,7 @@ PropertyWrite QtSerialControl::close()
     if (!drained.ok())
         ::tcflush(m_port.handle(), TCOFLUSH);
     m_port.close();
+    m_claim.release();
     m_pending.clear();
     return drained;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device_claim.h"
 #include "serial_port_cycle.h"
 
 #include <QByteArray>
@@ -11,9 +12,9 @@ namespace korvantel {
 
 // The serial control over QSerialPort. QSerialPort opens the device, takes its
 // lock file, sets TIOCEXCL and raw termios; this class adds what the tool relies
-// on beyond that: one lock for every path to a device, an flock() that holds
-// even between two root processes, writes that reach the kernel at once, and
-// a bounded drain before the port is released.
+// on beyond that: one claim for every path to a device that respects other
+// programs' locks even as root, writes that reach the kernel at once, and a
+// bounded drain before the port is released.
 class QtSerialControl final : public SerialControl
 {
 public:
@@ -37,7 +38,6 @@ private:
 
     PropertyWrite open();
     PropertyWrite close();
-    PropertyWrite failedOpen(SerialFault fault, const QString &reason);
     bool applySettings();
     PropertyWrite writePending();
     PropertyWrite drain(Clock::time_point deadline);
@@ -46,6 +46,7 @@ private:
     QString m_port1Device;
     std::int16_t m_commPort = 1;
     LineSettings m_settings;
+    DeviceClaim m_claim;
     QSerialPort m_port;
     QByteArray m_pending;  // bytes the kernel could not take yet
     qint64 m_bytesWritten = 0;

@@ -76,6 +76,8 @@ QString messageForFault(const PropertyWrite &failure)
         break;
     case SerialFault::PortInUse:
         reason = QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดยโปรแกรมอื่น");
+        if (failure.holderProcess > 0)
+            reason += QStringLiteral(" (โปรเซสหมายเลข %1)").arg(failure.holderProcess);
         break;
     case SerialFault::SettingsRefused:
         reason = QStringLiteral("พอร์ตอนุกรมไม่รับค่าการตั้งค่าสายสัญญาณ");

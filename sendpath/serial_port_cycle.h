@@ -25,13 +25,14 @@ struct PropertyWrite
 {
     SerialFault fault = SerialFault::None;
     QString description;
+    qint64 holderProcess = 0;  // for PortInUse: the process a lock file names, if any
 
     bool ok() const { return fault == SerialFault::None; }
 
     static PropertyWrite done() { return {}; }
     static PropertyWrite failed(SerialFault fault, QString description)
     {
-        return {fault, std::move(description)};
+        return {fault, std::move(description), 0};
     }
 };
 

@@ -1,15 +1,21 @@
 #include "qt_serial_control.h"
-#include "send_action.h"
 
 #include "sendpath/pseudo_terminal.h"
-#include "sendpath/recording_serial_control.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,7 +23,6 @@ namespace korvantel {
 namespace {
 
 using testing::PseudoTerminal;
-using testing::RecordingPresenter;
 
 class QtSerialControlOnPty : public ::testing::Test
 {
@@ -38,30 +43,6 @@ protected:
     PseudoTerminal m_pty;
     QtSerialControl m_comm{m_pty.devicePath()};
 };
-
-TEST_F(QtSerialControlOnPty, TheSendActionPutsExactlyTheFrameOnTheLine)
-{
-    struct Case
-    {
-        FieldTexts texts;
-        const char *hex;
-    };
-    // Line feed, carriage return, XON, XOFF and 0xFF would each be altered or
-    // swallowed by a line that is not raw.
-    const Case cases[] = {
-        {{"1", "1", "255"}, "fd 00 01 01 01 00 ff fe"},
-        {{"10", "13", "17"}, "fd 00 01 0a 0d 00 11 fe"},
-        {{"19", "253", "254"}, "fd 00 01 13 fd 00 fe fe"},
-        {{"0", "0", "0"}, "fd 00 01 00 00 00 00 fe"},
-    };
-    QStringList messages;
-    RecordingPresenter presenter(messages);
-    for (const Case &c : cases) {
-        runSendAction(c.texts, m_comm, presenter);
-        EXPECT_EQ(m_pty.readAll().toHex(' '), QByteArray(c.hex));
-    }
-    EXPECT_EQ(messages, QStringList(std::size(cases), QStringLiteral("Confirmation [KORVANTEL]: ") + kConfirmationText));
-}
 
 TEST_F(QtSerialControlOnPty, EveryByteValueSurvivesAnImmediateClose)
 {
@@ -87,23 +68,122 @@ TEST_F(QtSerialControlOnPty, TheLineIsRaw9600EightNoneOneWhileOpen)
     EXPECT_EQ(line.c_lflag & (ICANON | ECHO), 0u);
 }
 
-TEST_F(QtSerialControlOnPty, ASecondOpenerIsRefusedByEveryPathAndLock)
+// Each way another program can hold the device, and whether it must refuse our open.
+struct Holder
 {
-    ASSERT_TRUE(configureAndOpen(m_comm).ok());
-    for (const QString &path : {m_pty.devicePath(), m_pty.slavePath()}) {
-        QtSerialControl second(path);
-        const PropertyWrite refused = configureAndOpen(second);
-        EXPECT_EQ(refused.fault, SerialFault::PortInUse) << refused.description.toStdString();
-    }
-    ASSERT_TRUE(m_comm.setPortOpen(false).ok());
+    const char *name;
+    std::function<std::function<void()>(const PseudoTerminal &)> hold;  // returns the release
+    SerialFault expected;
+};
 
-    // flock() alone, as another root process would hold it.
-    const int holder = ::open(m_pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(holder, 0);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    EXPECT_EQ(configureAndOpen(m_comm).fault, SerialFault::PortInUse);
-    ::close(holder);
-    EXPECT_TRUE(configureAndOpen(m_comm).ok()) << "every lock is released after a refused open";
+std::unique_ptr<QProcess> startSleeper()
+{
+    auto process = std::make_unique<QProcess>();
+    process->start("sleep", {"30"});
+    process->waitForStarted();
+    return process;
+}
+
+void writeLockFile(const PseudoTerminal &pty, const QByteArray &contents)
+{
+    QFile lock(lockFilePath(pty.slavePath()));
+    lock.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    lock.write(contents);
+}
+
+std::function<void()> heldByFlockProcess(const PseudoTerminal &pty)
+{
+    auto process = std::make_shared<QProcess>();
+    process->start("flock", {"--exclusive", "--no-fork", pty.slavePath(), "sleep", "30"});
+    process->waitForStarted();
+    // Wait, bounded, until flock(1) holds the lock.
+    const int probe = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY);
+    for (int tries = 0; tries < 500 && ::flock(probe, LOCK_EX | LOCK_NB) == 0; ++tries) {
+        ::flock(probe, LOCK_UN);
+        QThread::msleep(10);
+    }
+    ::close(probe);
+    return [process] { process->kill(); process->waitForFinished(); };
+}
+
+std::function<void()> heldByLockFile(const PseudoTerminal &pty, bool binary)
+{
+    std::shared_ptr<QProcess> owner = startSleeper();
+    const qint32 pid = static_cast<qint32>(owner->processId());
+    writeLockFile(pty, binary ? QByteArray(reinterpret_cast<const char *>(&pid), sizeof pid)
+                              : QByteArray::number(pid).rightJustified(10, ' ') + '\n');
+    const QString lock = lockFilePath(pty.slavePath());
+    return [owner, lock] {
+        EXPECT_TRUE(QFile::exists(lock)) << "a live owner's lock file was deleted";
+        QFile::remove(lock);
+        owner->kill();
+        owner->waitForFinished();
+    };
+}
+
+std::function<void()> heldExclusively(const PseudoTerminal &pty)
+{
+    const int handle = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ::ioctl(handle, TIOCEXCL);
+    return [handle] {
+        ::ioctl(handle, TIOCNXCL);
+        ::close(handle);
+    };
+}
+
+TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenAndNothingIsWritten)
+{
+    const Holder holders[] = {
+        {"another copy of the tool, by the same path", [](const PseudoTerminal &pty) {
+             auto other = std::make_shared<QtSerialControl>(pty.devicePath());
+             EXPECT_TRUE(other->setPortOpen(true).ok());
+             return std::function<void()>([other] { other->setPortOpen(false); });
+         }, SerialFault::PortInUse},
+        {"another copy of the tool, by the device's own path", [](const PseudoTerminal &pty) {
+             auto other = std::make_shared<QtSerialControl>(pty.slavePath());
+             EXPECT_TRUE(other->setPortOpen(true).ok());
+             return std::function<void()>([other] { other->setPortOpen(false); });
+         }, SerialFault::PortInUse},
+        {"a process holding flock()", heldByFlockProcess, SerialFault::PortInUse},
+        {"an ASCII lock file naming a live process", [](const PseudoTerminal &pty) { return heldByLockFile(pty, false); },
+         SerialFault::PortInUse},
+        {"a binary lock file naming a live process", [](const PseudoTerminal &pty) { return heldByLockFile(pty, true); },
+         SerialFault::PortInUse},
+        {"a program holding TIOCEXCL", heldExclusively, SerialFault::PortInUse},
+        {"a stale lock file", [](const PseudoTerminal &pty) {
+             QProcess gone;
+             gone.start("true");
+             gone.waitForFinished();
+             writeLockFile(pty, QByteArray::number(gone.processId()) + '\n');
+             return std::function<void()>([] {});
+         }, SerialFault::None},
+    };
+    for (const Holder &holder : holders) {
+        SCOPED_TRACE(holder.name);
+        const std::function<void()> release = holder.hold(m_pty);
+        const PropertyWrite opened = configureAndOpen(m_comm);
+        EXPECT_EQ(opened.fault, holder.expected) << opened.description.toStdString();
+        if (opened.ok()) {
+            EXPECT_TRUE(m_comm.setPortOpen(false).ok());
+        } else {
+            EXPECT_EQ(m_comm.setOutput("A").fault, SerialFault::InvalidValue);
+        }
+        release();
+        EXPECT_TRUE(m_pty.readAll().isEmpty());
+        EXPECT_FALSE(QFile::exists(lockFilePath(m_pty.slavePath())));
+        // Every lock of ours was released on the way out.
+        ASSERT_TRUE(configureAndOpen(m_comm).ok());
+        ASSERT_TRUE(m_comm.setPortOpen(false).ok());
+    }
+}
+
+TEST_F(QtSerialControlOnPty, ALiveLockFilesProcessIsNamed)
+{
+    const std::function<void()> release = heldByLockFile(m_pty, false);
+    const PropertyWrite refused = configureAndOpen(m_comm);
+    EXPECT_GT(refused.holderProcess, 0);
+    EXPECT_TRUE(refused.description.contains(QString::number(refused.holderProcess)));
+    release();
 }
 
 TEST_F(QtSerialControlOnPty, AnAbsentDeviceFailsAtTheOpen)
@@ -130,21 +210,30 @@ TEST_F(QtSerialControlOnPty, BadPropertyValuesFailWhenSet)
     EXPECT_TRUE(m_pty.readAll().isEmpty());
 }
 
-TEST_F(QtSerialControlOnPty, AHangUpMidFrameFailsTheWriteAndReleasesThePort)
+// An account outside the device's group, as an operator not yet in dialout.
+TEST_F(QtSerialControlOnPty, ADeviceWithoutPermissionSaysSo)
 {
-    ASSERT_TRUE(configureAndOpen(m_comm).ok());
-    writeBytes(m_comm, QByteArray::fromHex("fd0001"));
-    ASSERT_EQ(m_pty.read(3).toHex(), "fd0001");
-    m_pty.closeMaster();
-    EXPECT_EQ(m_comm.setOutput(QString(QChar(1))).fault, SerialFault::LineLost);
-    m_comm.setPortOpen(false);
-
-    PseudoTerminal restored;
-    QtSerialControl again(restored.devicePath());
-    ASSERT_TRUE(configureAndOpen(again).ok());
-    writeBytes(again, QByteArray::fromHex("fd0001"));
-    EXPECT_TRUE(again.setPortOpen(false).ok());
-    EXPECT_EQ(restored.read(3).toHex(), "fd0001");
+    ASSERT_EQ(::chmod(m_pty.slavePath().toLocal8Bit().constData(), 0600), 0);
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(m_pty.slavePath().toLocal8Bit().constData(), 0), 0);
+        EXPECT_EQ(configureAndOpen(m_comm).fault, SerialFault::NoPermission);
+        return;
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(100);
+        QtSerialControl comm(m_pty.slavePath());
+        comm.setSettings("9600,n,8,1");
+        ::_exit(static_cast<int>(comm.setPortOpen(true).fault));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(SerialFault::NoPermission));
+    EXPECT_TRUE(m_pty.readAll().isEmpty());
 }
 
 TEST(QtSerialControlPorts, PortOneIsTheBuiltDeviceAndOthersAreTtyS)
