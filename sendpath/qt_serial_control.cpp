@@ -165,8 +165,8 @@ PropertyWrite QtSerialControl::open()
         return PropertyWrite::failed(fault, onDevice(realPath, m_port.errorString()));
     }
     if (!applySettings()) {
-        const PropertyWrite refused = PropertyWrite::failed(SerialFault::SettingsRefused,
-                                                            onDevice(realPath, m_port.errorString()));
+        PropertyWrite refused = PropertyWrite::failed(SerialFault::SettingsRefused,
+                                                      onDevice(realPath, m_port.errorString()));
         m_port.close();
         m_claim.release();
         return refused;
@@ -212,32 +212,33 @@ QtSerialControl::Clock::time_point QtSerialControl::drainDeadline() const
     return Clock::now() + wireTime + kDrainGrace;
 }
 
+PropertyWrite QtSerialControl::drainTimedOut() const
+{
+    return PropertyWrite::failed(SerialFault::DrainTimedOut,
+                                 onDevice(m_port.portName(), QStringLiteral("the written bytes did not leave the port in time")));
+}
+
 PropertyWrite QtSerialControl::drain(Clock::time_point deadline)
 {
     const int handle = m_port.handle();
-    const PropertyWrite timedOut = PropertyWrite::failed(
-        SerialFault::DrainTimedOut, onDevice(m_port.portName(), QStringLiteral("the written bytes did not leave the port in time")));
-
     while (!m_pending.isEmpty()) {
         pollfd writable{handle, POLLOUT, 0};
         const int ready = ::poll(&writable, 1, pollMilliseconds(deadline));
         if (ready == 0)
-            return timedOut;
+            return drainTimedOut();
         if (ready < 0 && errno != EINTR)
             return failedSystemCall(m_port.portName(), errno);
-        if (const PropertyWrite result = writePending(); !result.ok())
+        if (PropertyWrite result = writePending(); !result.ok())
             return result;
     }
 
-    for (;;) {
-        int queued = 0;
+    for (int queued = 1; queued > 0;) {
         if (::ioctl(handle, TIOCOUTQ, &queued) != 0)
             return failedSystemCall(m_port.portName(), errno);
-        if (queued == 0)
-            break;
-        if (Clock::now() >= deadline)
-            return timedOut;
-        std::this_thread::sleep_for(kDrainPollInterval);
+        if (queued > 0 && Clock::now() >= deadline)
+            return drainTimedOut();
+        if (queued > 0)
+            std::this_thread::sleep_for(kDrainPollInterval);
     }
     // Only the device's own transmit FIFO can be left; its driver bounds this wait.
     if (::tcdrain(handle) != 0)
@@ -247,7 +248,7 @@ PropertyWrite QtSerialControl::drain(Clock::time_point deadline)
 
 PropertyWrite QtSerialControl::close()
 {
-    const PropertyWrite drained = drain(drainDeadline());
+    PropertyWrite drained = drain(drainDeadline());
     // Bytes that cannot leave are dropped, so the release cannot block and no
     // stale part of a frame goes out later.
     if (!drained.ok())

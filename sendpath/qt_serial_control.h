@@ -41,6 +41,7 @@ private:
     bool applySettings();
     PropertyWrite writePending();
     PropertyWrite drain(Clock::time_point deadline);
+    PropertyWrite drainTimedOut() const;
     Clock::time_point drainDeadline() const;
 
     QString m_port1Device;
