@@ -210,6 +210,20 @@ TEST_F(QtSerialControlOnPty, BadPropertyValuesFailWhenSet)
     EXPECT_TRUE(m_pty.readAll().isEmpty());
 }
 
+// A master that never reads stands for a line that does not move: the kernel's
+// buffer fills, the rest waits in ours, and the close must give up in time.
+TEST_F(QtSerialControlOnPty, AStuckLineTimesOutTheCloseAndStillReleasesThePort)
+{
+    ASSERT_TRUE(m_comm.setSettings("4000000,n,8,1").ok());  // keeps the wire-time bound short
+    ASSERT_TRUE(m_comm.setPortOpen(true).ok());
+    for (int byte = 0; byte < 200'000; ++byte)
+        ASSERT_TRUE(m_comm.setOutput("U").ok()) << "a full buffer is not a failed write";
+    const PropertyWrite closed = m_comm.setPortOpen(false);
+    EXPECT_EQ(closed.fault, SerialFault::DrainTimedOut);
+    EXPECT_FALSE(QFile::exists(lockFilePath(m_pty.slavePath())));
+    EXPECT_TRUE(configureAndOpen(m_comm).ok()) << "the port was not released";
+}
+
 // An account outside the device's group, as an operator not yet in dialout.
 TEST_F(QtSerialControlOnPty, ADeviceWithoutPermissionSaysSo)
 {
