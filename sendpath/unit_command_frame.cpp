@@ -32,7 +32,7 @@ UnitCommandFrame::UnitCommandFrame(std::uint8_t group, std::uint8_t unit, std::u
 
 FieldByte fieldToByte(const QString &text)
 {
-    const QString number = text.trimmed();
+    const QStringView number = QStringView(text).trimmed();
     qsizetype position = 0;
     bool negative = false;
     if (!number.isEmpty() && (number.front() == u'+' || number.front() == u'-')) {

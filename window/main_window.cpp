@@ -2,104 +2,26 @@
 
 #include "send_action.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace korvantel {
 
-namespace {
-
-// Sizes are pixels at 15 twips to a pixel, the layout's own unit. The default
-// font is the largest Thai sans whose lines fit the 17-pixel caption boxes
-// with the marks above and below; the title's 24 points are 32 such pixels.
-constexpr QSize kClientSize{326, 208};
-constexpr int kDefaultFontPixels = 10;
-constexpr int kTitleFontPixels = 32;
-const QStringList kDefaultFamilies{QStringLiteral("Loma"), QStringLiteral("Waree"), QStringLiteral("Sawasdee")};
-const QStringList kTitleFamilies{QStringLiteral("MS Sans Serif"), QStringLiteral("Loma"), QStringLiteral("Waree")};
-constexpr QColor kTitleColor{192, 0, 0};
-
-template <typename Control>
-Control *place(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
-{
-    auto *control = new Control(text, parent);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(geometry);
-    return control;
-}
-
-QPushButton *placeButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)
-{
-    auto *button = place<QPushButton>(parent, name, caption, geometry);
-    // Neither button answers Enter or Escape.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
-}  // namespace
-
 Form1::Form1(std::unique_ptr<SerialControl> comm, QWidget *parent)
     : QWidget(parent)
     , MSComm1(std::move(comm))
 {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("KORVANTEL DEMO"));
-    setFixedSize(kClientSize);
-    createControls();
-    setFonts();
-    chainTabOrder();
-    Text1->setFocus();
-
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    ui.setupUi(this);
+    connect(ui.Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     // Cancel ends the tool exactly as the title bar's close does.
-    connect(Command2, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui.Command2, &QPushButton::clicked, this, &QWidget::close);
 }
 
 Form1::~Form1() = default;
 
-void Form1::createControls()
-{
-    Label1 = place<QLabel>(this, "Label1", QStringLiteral("KORVANTEL"), {40, 16, 265, 41});
-    Label2 = place<QLabel>(this, "Label2", QStringLiteral("กลุ่ม RS-485"), {16, 72, 65, 17});
-    Label3 = place<QLabel>(this, "Label3", QStringLiteral("หมายเลขเครื่อง"), {104, 72, 81, 17});
-    Label4 = place<QLabel>(this, "Label4", QStringLiteral("จำนวนสินค้า"), {216, 72, 81, 17});
-    Text1 = place<QLineEdit>(this, "Text1", QStringLiteral("1"), {16, 96, 65, 25});
-    Text2 = place<QLineEdit>(this, "Text2", QStringLiteral("1"), {96, 96, 81, 25});
-    Text3 = place<QLineEdit>(this, "Text3", QStringLiteral("255"), {208, 96, 81, 25});
-    Command1 = placeButton(this, "Command1", QStringLiteral("ตกลง"), {64, 152, 73, 33});
-    Command2 = placeButton(this, "Command2", QStringLiteral("ยกเลิก"), {176, 152, 73, 33});
-}
-
-void Form1::setFonts()
-{
-    QFont defaultFont = font();
-    defaultFont.setFamilies(kDefaultFamilies);
-    defaultFont.setPixelSize(kDefaultFontPixels);
-    setFont(defaultFont);
-
-    QFont title = defaultFont;
-    title.setFamilies(kTitleFamilies);
-    title.setPixelSize(kTitleFontPixels);
-    title.setBold(true);
-    Label1->setFont(title);
-    QPalette palette = Label1->palette();
-    palette.setColor(QPalette::WindowText, kTitleColor);
-    Label1->setPalette(palette);
-}
-
-void Form1::chainTabOrder()
-{
-    QWidget::setTabOrder(Text1, Text2);
-    QWidget::setTabOrder(Text2, Text3);
-    QWidget::setTabOrder(Text3, Command1);
-    QWidget::setTabOrder(Command1, Command2);
-}
-
 void Form1::Command1_Click()
 {
-    runSendAction({Text1->text(), Text2->text(), Text3->text()}, *MSComm1, m_messages);
+    runSendAction({ui.Text1->text(), ui.Text2->text(), ui.Text3->text()}, *MSComm1, m_messages);
 }
 
 }  // namespace korvantel

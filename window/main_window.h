@@ -1,5 +1,6 @@
 #pragma once
 
+#include "form1_ui.h"
 #include "message_box_presenter.h"
 #include "serial_port_cycle.h"
 
@@ -7,14 +8,10 @@
 
 #include <memory>
 
-class QLabel;
-class QLineEdit;
-class QPushButton;
-
 namespace korvantel {
 
-// The tool's only window: three fields, OK and Cancel. The controls keep the
-// names the operators' documentation uses for them.
+// The tool's only window: three fields, OK and Cancel, and MSComm1, the serial
+// control it owns for the whole run.
 class Form1 final : public QWidget
 {
     Q_OBJECT
@@ -24,20 +21,9 @@ public:
     ~Form1() override;
 
 private:
-    void createControls();
-    void setFonts();
-    void chainTabOrder();
     void Command1_Click();
 
-    QLabel *Label1;
-    QLabel *Label2;
-    QLabel *Label3;
-    QLabel *Label4;
-    QLineEdit *Text1;
-    QLineEdit *Text2;
-    QLineEdit *Text3;
-    QPushButton *Command1;
-    QPushButton *Command2;
+    Form1Ui ui;
     std::unique_ptr<SerialControl> MSComm1;
     MessageBoxPresenter m_messages{this};
 };

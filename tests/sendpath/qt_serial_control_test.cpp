@@ -1,6 +1,6 @@
 #include "qt_serial_control.h"
 
-#include "sendpath/pseudo_terminal.h"
+#include "support/pseudo_terminal.h"
 
 #include <QFile>
 #include <QProcess>

@@ -5,7 +5,7 @@
 #include "qt_serial_control.h"
 #include "send_action.h"
 
-#include "sendpath/pseudo_terminal.h"
+#include "support/pseudo_terminal.h"
 #include "sendpath/recording_serial_control.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // Drives the real program under Xvfb with xdotool, serial port 1 linked to a
 // pseudo-terminal whose master side the test reads.
 
-#include "sendpath/pseudo_terminal.h"
+#include "support/pseudo_terminal.h"
 
 #include <QCoreApplication>
 #include <QFile>
