@@ -46,6 +46,7 @@ void Form1Ui::setupUi(QWidget *form)
     createControls(form);
     setFonts(form);
     chainTabOrder();
+    nameFieldsByTheirCaptions();
     Text1->setFocus();
 }
 
@@ -77,6 +78,15 @@ void Form1Ui::setFonts(QWidget *form)
     QPalette palette = Label1->palette();
     palette.setColor(QPalette::WindowText, kTitleColor);
     Label1->setPalette(palette);
+}
+
+// A screen reader announces each field by the caption above it.
+void Form1Ui::nameFieldsByTheirCaptions()
+{
+    for (auto [caption, field] : {std::pair{Label2, Text1}, std::pair{Label3, Text2}, std::pair{Label4, Text3}}) {
+        caption->setBuddy(field);
+        field->setAccessibleName(caption->text());
+    }
 }
 
 void Form1Ui::chainTabOrder()

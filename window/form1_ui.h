@@ -28,6 +28,7 @@ private:
     void createControls(QWidget *form);
     void setFonts(QWidget *form);
     void chainTabOrder();
+    void nameFieldsByTheirCaptions();
 };
 
 }  // namespace korvantel

@@ -3,6 +3,7 @@
 #include "sendpath/recording_serial_control.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
@@ -130,6 +131,42 @@ private slots:
     {
         auto *caption = m_form->findChild<QLabel *>("Label2");
         QVERIFY(QFontMetrics(caption->font()).height() <= caption->height());
+    }
+
+    void everyControlIsAnnouncedByItsCaption_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("buddyOf");
+        QTest::newRow("Label1") << "KORVANTEL" << "";
+        QTest::newRow("Text1") << "กลุ่ม RS-485" << "Label2";
+        QTest::newRow("Text2") << "หมายเลขเครื่อง" << "Label3";
+        QTest::newRow("Text3") << "จำนวนสินค้า" << "Label4";
+        QTest::newRow("Command1") << "ตกลง" << "";
+        QTest::newRow("Command2") << "ยกเลิก" << "";
+    }
+
+    void everyControlIsAnnouncedByItsCaption()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, buddyOf);
+        QWidget *control = m_form->findChild<QWidget *>(QTest::currentDataTag());
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), name);
+        if (!buddyOf.isEmpty())
+            QCOMPARE(m_form->findChild<QLabel *>(buddyOf)->buddy(), control);
+    }
+
+    // Run again with QT_SCALE_FACTOR=2: every control scales with the window.
+    void everyControlIsDrawnAtTheScreensPixelRatio()
+    {
+        const qreal ratio = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+                                : 1.0;
+        QCOMPARE(m_form->devicePixelRatioF(), ratio);
+        QCOMPARE(m_form->grab().size(), QSize(326, 208) * ratio);
+        for (QWidget *control : m_form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            QCOMPARE(control->grab().size(), control->size() * ratio);
     }
 
     void titleAsksForItsFontFirstAndIsDarkRed()
