@@ -200,6 +200,8 @@ TEST_F(QtSerialControlOnPty, BadPropertyValuesFailWhenSet)
     EXPECT_EQ(m_comm.setSettings("9600,n,8").fault, SerialFault::InvalidValue);
     EXPECT_EQ(m_comm.setCommPort(0).fault, SerialFault::InvalidValue);
     EXPECT_EQ(m_comm.setInputLen(-1).fault, SerialFault::InvalidValue);
+    ASSERT_TRUE(m_comm.setSettings("9600,n,8,1.5").ok()) << "a well-formed text";
+    EXPECT_EQ(m_comm.setPortOpen(true).fault, SerialFault::SettingsRefused) << "termios has no 1.5 stop bits";
     ASSERT_TRUE(configureAndOpen(m_comm).ok());
     EXPECT_EQ(m_comm.setOutput(QString(QChar(0x100))).fault, SerialFault::InvalidValue);
     EXPECT_EQ(m_comm.setOutput("AB").fault, SerialFault::InvalidValue);
