@@ -1,5 +1,7 @@
 #include "device_claim.h"
 
+#include "device_error.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -84,7 +86,7 @@ PropertyWrite DeviceClaim::claim(const QString &realDevicePath)
     if (const std::optional<qint64> holder = liveLockHolder(lockFile)) {
         PropertyWrite refused = PropertyWrite::failed(
             SerialFault::PortInUse,
-            QStringLiteral("%1: locked by process %2 (%3)").arg(realDevicePath).arg(*holder).arg(lockFile));
+            onDevice(realDevicePath, QStringLiteral("locked by process %1 (%2)").arg(*holder).arg(lockFile)));
         refused.holderProcess = *holder;
         return refused;
     }
@@ -92,15 +94,14 @@ PropertyWrite DeviceClaim::claim(const QString &realDevicePath)
     m_handle = ::open(realDevicePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_handle < 0) {
         const int error = errno;
-        return refuse(faultOfOpenError(error),
-                      realDevicePath + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)));
+        return refuse(faultOfOpenError(error), onDevice(realDevicePath, systemError(error)));
     }
     // Root may open a device another program holds with TIOCEXCL; it must not use it.
     int exclusive = 0;
     if (::ioctl(m_handle, TIOCGEXCL, &exclusive) == 0 && exclusive)
-        return refuse(SerialFault::PortInUse, realDevicePath + QStringLiteral(": opened exclusively by another program (TIOCEXCL)"));
+        return refuse(SerialFault::PortInUse, onDevice(realDevicePath, QStringLiteral("opened exclusively by another program (TIOCEXCL)")));
     if (::flock(m_handle, LOCK_EX | LOCK_NB) != 0)
-        return refuse(SerialFault::PortInUse, realDevicePath + QStringLiteral(": locked by another program (flock)"));
+        return refuse(SerialFault::PortInUse, onDevice(realDevicePath, QStringLiteral("locked by another program (flock)")));
     return PropertyWrite::done();
 }
 

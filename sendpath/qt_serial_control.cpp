@@ -1,9 +1,10 @@
 #include "qt_serial_control.h"
 
+#include "device_error.h"
+
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
 #include <thread>
 
 #include <poll.h>
@@ -18,16 +19,6 @@ namespace {
 // Beyond the wire time of what was written, how long a close waits for the line.
 constexpr std::chrono::milliseconds kDrainGrace{1000};
 constexpr std::chrono::milliseconds kDrainPollInterval{1};
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-QString onDevice(const QString &device, const QString &reason)
-{
-    return device + QStringLiteral(": ") + reason;
-}
 
 SerialFault faultOfWriteError(int error)
 {
