@@ -5,6 +5,7 @@
 #include "send_action.h"
 #include "unit_command_frame.h"
 
+#include "support/port1_on_pty.h"
 #include "support/pseudo_terminal.h"
 
 #include <QCoreApplication>
@@ -68,7 +69,7 @@ void timeCycles(benchmark::State &state, PseudoTerminal &pty, Cycle cycle)
 void portCycle(benchmark::State &state)
 {
     PseudoTerminal pty;
-    QtSerialControl comm(pty.devicePath());
+    QtSerialControl comm(korvantel::testing::port1On(pty), pty.lockFolder());
     timeCycles(state, pty, [&] {
         comm.setCommPort(1);
         comm.setSettings(QStringLiteral("9600,n,8,1"));
@@ -90,7 +91,7 @@ public:
 void sendAction(benchmark::State &state)
 {
     PseudoTerminal pty;
-    QtSerialControl comm(pty.devicePath());
+    QtSerialControl comm(korvantel::testing::port1On(pty), pty.lockFolder());
     DismissAtOnce messages;
     const FieldTexts texts{QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("255")};
     timeCycles(state, pty, [&] { korvantel::runSendAction(texts, comm, messages); });

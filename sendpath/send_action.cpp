@@ -53,48 +53,71 @@ PropertyWrite configureAndOpen(SerialControl &comm)
     return result;
 }
 
-PropertyWrite writeFrame(SerialControl &comm, const UnitCommandFrame &frame)
+PropertyWrite writeFrameAndDrain(SerialControl &comm, const UnitCommandFrame &frame)
 {
     for (const std::uint8_t byte : frame.bytes()) {
         if (PropertyWrite result = comm.setOutput(QString(QChar(byte))); !result.ok())
             return result;
     }
-    return PropertyWrite::done();
+    return comm.drainOutput();
+}
+
+const QString kMayBeIncomplete = QStringLiteral("ข้อมูลอาจส่งไม่ครบ");
+const QString kSentThenFailed = QStringLiteral("ส่งข้อมูลครบแล้ว ไม่ต้องส่งซ้ำ แต่หลังจากนั้นเกิดปัญหากับพอร์ตอนุกรม:");
+
+QString reasonFor(const PropertyWrite &failure)
+{
+    switch (failure.fault) {
+    case SerialFault::NoSuchPort:
+        return QStringLiteral("ไม่พบพอร์ตอนุกรม 1 ในเครื่องนี้");
+    case SerialFault::NoPermission:
+        return QStringLiteral("บัญชีผู้ใช้นี้ไม่มีสิทธิ์ใช้พอร์ตอนุกรม ต้องเพิ่มบัญชีเข้ากลุ่ม dialout แล้วเข้าระบบใหม่");
+    case SerialFault::PortInUse:
+        return failure.holderProcess > 0
+                   ? QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดยโปรแกรมอื่น (โปรเซสหมายเลข %1)").arg(failure.holderProcess)
+                   : QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดยโปรแกรมอื่น");
+    case SerialFault::StaleLock:
+        return QStringLiteral("ไฟล์ล็อกที่โปรแกรมซึ่งจบการทำงานไปแล้วทิ้งไว้ขวางพอร์ตอนุกรม 1 อยู่ ผู้ดูแลระบบต้องลบไฟล์นี้");
+    case SerialFault::UnreadableLock:
+        return QStringLiteral("มีไฟล์ล็อกของพอร์ตอนุกรม 1 ที่อ่านไม่ได้ว่าเป็นของโปรเซสใด ผู้ดูแลระบบควรตรวจสอบไฟล์นี้");
+    case SerialFault::NoLockFolder:
+        return QStringLiteral("สร้างไฟล์ล็อกของพอร์ตอนุกรมไม่ได้ ผู้ดูแลระบบต้องตรวจสอบสิทธิ์ของโฟลเดอร์ล็อก");
+    case SerialFault::SettingsRefused:
+        return QStringLiteral("พอร์ตอนุกรมไม่รับค่าการตั้งค่าสายสัญญาณ");
+    case SerialFault::LineLost:
+        return QStringLiteral("การเชื่อมต่อพอร์ตอนุกรมขาดหาย (อุปกรณ์ถูกถอดออกหรือสายสัญญาณถูกตัด)");
+    case SerialFault::DrainTimedOut:
+        return QStringLiteral("ส่งข้อมูลออกทางพอร์ตอนุกรมไม่ทันเวลา");
+    case SerialFault::None:
+    case SerialFault::InvalidValue:
+    case SerialFault::Other:
+        break;
+    }
+    return QStringLiteral("เกิดข้อผิดพลาดกับพอร์ตอนุกรม");
+}
+
+// Where it happened, what to do about it, then the system's own words.
+QString detailsOf(const PropertyWrite &failure)
+{
+    QString details;
+    if (!failure.device.isEmpty())
+        details += QStringLiteral("\nอุปกรณ์: ") + failure.device;
+    if (!failure.lockFile.isEmpty())
+        details += QStringLiteral("\nไฟล์ล็อก: ") + failure.lockFile;
+    if (!failure.adapters.isEmpty()) {
+        details += QStringLiteral("\nพบอุปกรณ์แปลงพอร์ตอนุกรมต่อไปนี้ แต่โปรแกรมจะไม่เลือกใช้เอง:");
+        for (const QString &adapter : failure.adapters)
+            details += QStringLiteral("\n  ") + adapter;
+        details += QStringLiteral("\nผู้ดูแลระบบเลือกอุปกรณ์หนึ่งให้เป็นพอร์ตอนุกรม 1 ได้ด้วยชื่อแทน (กฎ udev) ตามคู่มือ korvantel-demo");
+    }
+    return details + QStringLiteral("\n\n") + failure.description;
 }
 
 }  // namespace
 
 QString messageForFault(const PropertyWrite &failure)
 {
-    QString reason;
-    switch (failure.fault) {
-    case SerialFault::NoSuchPort:
-        reason = QStringLiteral("ไม่พบพอร์ตอนุกรม 1 ในเครื่องนี้");
-        break;
-    case SerialFault::NoPermission:
-        reason = QStringLiteral("บัญชีผู้ใช้นี้ไม่มีสิทธิ์ใช้พอร์ตอนุกรม ต้องเพิ่มบัญชีเข้ากลุ่ม dialout แล้วเข้าระบบใหม่");
-        break;
-    case SerialFault::PortInUse:
-        reason = QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดยโปรแกรมอื่น");
-        if (failure.holderProcess > 0)
-            reason += QStringLiteral(" (โปรเซสหมายเลข %1)").arg(failure.holderProcess);
-        break;
-    case SerialFault::SettingsRefused:
-        reason = QStringLiteral("พอร์ตอนุกรมไม่รับค่าการตั้งค่าสายสัญญาณ");
-        break;
-    case SerialFault::LineLost:
-        reason = QStringLiteral("การเชื่อมต่อพอร์ตอนุกรมขาดหาย (อุปกรณ์ถูกถอดออกหรือสายสัญญาณถูกตัด) ข้อมูลอาจส่งไม่ครบ");
-        break;
-    case SerialFault::DrainTimedOut:
-        reason = QStringLiteral("ส่งข้อมูลออกทางพอร์ตอนุกรมไม่ทันเวลา ข้อมูลอาจส่งไม่ครบ");
-        break;
-    case SerialFault::None:
-    case SerialFault::InvalidValue:
-    case SerialFault::Other:
-        reason = QStringLiteral("เกิดข้อผิดพลาดกับพอร์ตอนุกรม");
-        break;
-    }
-    return reason + QStringLiteral("\n\n") + failure.description;
+    return reasonFor(failure) + detailsOf(failure);
 }
 
 void runSendAction(const FieldTexts &texts, SerialControl &comm, MessagePresenter &messages)
@@ -112,15 +135,17 @@ void runSendAction(const FieldTexts &texts, SerialControl &comm, MessagePresente
         showError(messageForFault(opened));
         return;
     }
-    if (const PropertyWrite written = writeFrame(comm, *frame); !written.ok()) {
+    // "Sent" is said only once the frame has left the port.
+    if (const PropertyWrite sent = writeFrameAndDrain(comm, *frame); !sent.ok()) {
         // Release the port first; a second failure on this close would only hide the first.
         comm.setPortOpen(false);
-        showError(messageForFault(written));
+        showError(reasonFor(sent) + u'\n' + kMayBeIncomplete + detailsOf(sent));
         return;
     }
     messages.showMessage(MessagePresenter::Kind::Confirmation, kMessageTitle, kConfirmationText);
+    // The frame is out: whatever fails now must not make the operator send it again.
     if (const PropertyWrite closed = comm.setPortOpen(false); !closed.ok())
-        showError(messageForFault(closed));
+        showError(kSentThenFailed + u'\n' + reasonFor(closed) + detailsOf(closed));
 }
 
 }  // namespace korvantel

@@ -28,13 +28,14 @@ struct FieldTexts
     QString quantity;  // Text3
 };
 
-// The operator's texts for the fault kinds a send can meet.
+// The operator's text for a failed property write: the reason in Thai, the
+// device, lock file or adapters concerned, then the system's own words.
 QString messageForFault(const PropertyWrite &failure);
 
 // One send: check all three fields, then configure, open, write the frame a
-// byte at a time, confirm, close. A bad field stops it before anything touches
-// the port; any other failure closes the port if it was opened, then reports.
-// Keeps no state between sends.
+// byte at a time, wait until it has left the port, confirm, close. A bad field
+// stops it before anything touches the port; any other failure closes the port
+// if it was opened, then reports. Keeps no state between sends.
 void runSendAction(const FieldTexts &texts, SerialControl &comm, MessagePresenter &messages);
 
 }  // namespace korvantel

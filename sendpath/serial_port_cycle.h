@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -12,9 +13,12 @@ namespace korvantel {
 enum class SerialFault {
     None,
     InvalidValue,     // the value written is not one the property takes
-    NoSuchPort,       // the device does not exist
+    NoSuchPort,       // no device, or one with no UART behind it
     NoPermission,     // the account may not open the device
     PortInUse,        // another program (or another copy of this one) holds it
+    StaleLock,        // an ended program's lock file that this account cannot remove
+    UnreadableLock,   // a lock file whose process cannot be read; left for an administrator
+    NoLockFolder,     // the lock file cannot be created
     SettingsRefused,  // the device would not take the line settings
     LineLost,         // the device went away or the line hung up
     DrainTimedOut,    // written bytes did not leave the port in time
@@ -24,15 +28,21 @@ enum class SerialFault {
 struct PropertyWrite
 {
     SerialFault fault = SerialFault::None;
-    QString description;
-    qint64 holderProcess = 0;  // for PortInUse: the process a lock file names, if any
+    QString description;    // the system's own words, or the control's
+    QString device;         // the device the failure concerns, where one was chosen
+    QString lockFile;       // for the lock faults, and PortInUse by a lock file
+    qint64 holderProcess = 0;  // for PortInUse: the process a lock file names
+    QStringList adapters;   // for NoSuchPort on port 1: the serial adapters present
 
     bool ok() const { return fault == SerialFault::None; }
 
     static PropertyWrite done() { return {}; }
     static PropertyWrite failed(SerialFault fault, QString description)
     {
-        return {fault, std::move(description), 0};
+        PropertyWrite failure;
+        failure.fault = fault;
+        failure.description = std::move(description);
+        return failure;
     }
 };
 
@@ -56,8 +66,8 @@ std::optional<LineSettings> parseLineSettings(const QString &text);
 // Time on the wire for one character: start bit, data bits, parity bit, stop bits.
 double characterMicroseconds(const LineSettings &settings);
 
-// The serial control the send action drives. Only these five properties exist;
-// each write either takes effect or fails with a description.
+// The serial control the send action drives: five properties and a wait for
+// the output to leave; each either takes effect or fails with a description.
 class SerialControl
 {
 public:
@@ -70,6 +80,8 @@ public:
     virtual PropertyWrite setPortOpen(bool open) = 0;
     // One character whose code (0..255) is the byte; handed on without waiting for the line.
     virtual PropertyWrite setOutput(const QString &character) = 0;
+    // Waits, within the same bound as the close, until every byte written has left the port.
+    virtual PropertyWrite drainOutput() = 0;
 };
 
 }  // namespace korvantel

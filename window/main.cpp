@@ -8,7 +8,14 @@ int main(int, char *argv[])
     // The tool takes no command line, so Qt is not shown one either.
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
-    korvantel::Form1 form(std::make_unique<korvantel::QtSerialControl>(QStringLiteral(KORVANTEL_PORT1_DEVICE)));
+    korvantel::Port1Places port1{
+        QStringLiteral(KORVANTEL_PORT1_ALIAS),
+        QStringLiteral(KORVANTEL_PORT1_DEVICE),
+        QStringLiteral(KORVANTEL_ADAPTER_PATTERNS).split(u':', Qt::SkipEmptyParts),
+        QStringLiteral("/dev/serial/by-id"),
+        QStringLiteral("/sys/class/tty"),
+    };
+    korvantel::Form1 form(std::make_unique<korvantel::QtSerialControl>(std::move(port1), QStringLiteral("/var/lock")));
     form.show();
     return application.exec();
 }

@@ -40,6 +40,11 @@ PropertyWrite RecordingSerialControl::setOutput(const QString &character)
     return record(entry);
 }
 
+PropertyWrite RecordingSerialControl::drainOutput()
+{
+    return record(QStringLiteral("Drain"));
+}
+
 void RecordingPresenter::showMessage(Kind kind, const QString &title, const QString &text)
 {
     const QString label = kind == Kind::Confirmation ? QStringLiteral("Confirmation") : QStringLiteral("Error");

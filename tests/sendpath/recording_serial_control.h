@@ -24,6 +24,7 @@ public:
     PropertyWrite setInputLen(std::int16_t length) override;
     PropertyWrite setPortOpen(bool open) override;
     PropertyWrite setOutput(const QString &character) override;
+    PropertyWrite drainOutput() override;
 
 private:
     PropertyWrite record(const QString &entry);

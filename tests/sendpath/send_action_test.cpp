@@ -36,7 +36,7 @@ TEST_F(SendAction, WritesTheFrameThenConfirmsThenCloses)
 {
     send({"3", "12", "40"});
     const QStringList expected = kConfigureAndOpen + outputs({"FD", "00", "01", "03", "0C", "00", "28", "FE"})
-                                 + QStringList{kConfirmation, "PortOpen=False"};
+                                 + QStringList{"Drain", kConfirmation, "PortOpen=False"};
     EXPECT_EQ(m_log, expected);
 }
 
@@ -45,7 +45,7 @@ TEST_F(SendAction, TwoSendsRunTwoWholeCycles)
     send(kInitialTexts);
     send(kInitialTexts);
     const QStringList once = kConfigureAndOpen + outputs({"FD", "00", "01", "01", "01", "00", "FF", "FE"})
-                             + QStringList{kConfirmation, "PortOpen=False"};
+                             + QStringList{"Drain", kConfirmation, "PortOpen=False"};
     EXPECT_EQ(m_log, once + once);
 }
 
@@ -89,32 +89,50 @@ TEST_F(SendAction, AFailureBeforeTheOpenStopsThereAndIsReported)
     }
 }
 
-TEST_F(SendAction, AFailedWriteClosesThePortThenReportsOnlyThatFailure)
+// Before the frame has left the port the operator may have to send again; after
+// the confirmation never, or the goods are delivered twice.
+TEST_F(SendAction, AFailureAfterTheOpenClosesThePortAndSaysWhetherTheFrameWasSent)
 {
-    m_comm.failOn("Output=01", SerialFault::LineLost);
-    m_comm.failOn("PortOpen=False", SerialFault::DrainTimedOut);
-    send(kInitialTexts);
+    const QString mayBeIncomplete = QStringLiteral("\nข้อมูลอาจส่งไม่ครบ\n");
+    const QStringList initialFrame = outputs({"FD", "00", "01", "01", "01", "00", "FF", "FE"});
+    struct Case
+    {
+        QString failing;
+        SerialFault fault;
+        QStringList logBeforeTheMessage;
+        QString messageStart;
+        bool mayBeIncomplete;
+    };
+    const Case cases[] = {
+        {"Output=01", SerialFault::LineLost, kConfigureAndOpen + outputs({"FD", "00", "01"}) + QStringList{"PortOpen=False"},
+         QStringLiteral("การเชื่อมต่อพอร์ตอนุกรมขาดหาย"), true},
+        {"Drain", SerialFault::DrainTimedOut, kConfigureAndOpen + initialFrame + QStringList{"Drain", "PortOpen=False"},
+         QStringLiteral("ส่งข้อมูลออกทางพอร์ตอนุกรมไม่ทันเวลา"), true},
+        {"PortOpen=False", SerialFault::LineLost,
+         kConfigureAndOpen + initialFrame + QStringList{"Drain", kConfirmation, "PortOpen=False"},
+         QStringLiteral("ส่งข้อมูลครบแล้ว ไม่ต้องส่งซ้ำ แต่หลังจากนั้นเกิดปัญหากับพอร์ตอนุกรม:\nการเชื่อมต่อพอร์ตอนุกรมขาดหาย"), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.failing.toStdString());
+        m_log.clear();
+        RecordingSerialControl comm(m_log);
+        comm.failOn(c.failing, c.fault);
+        comm.failOn("PortOpen=False", SerialFault::DrainTimedOut);  // a second failure is never reported on top
+        runSendAction(kInitialTexts, comm, m_messages);
 
-    const QStringList expected = kConfigureAndOpen + outputs({"FD", "00", "01"}) + QStringList{"PortOpen=False"};
-    ASSERT_EQ(m_log.size(), expected.size() + 1);
-    EXPECT_EQ(m_log.mid(0, expected.size()), expected);
-    EXPECT_TRUE(m_log.last().startsWith("Error [KORVANTEL]: การเชื่อมต่อพอร์ตอนุกรมขาดหาย"));
-    EXPECT_TRUE(m_log.last().endsWith("injected failure of Output=01"));
-}
-
-TEST_F(SendAction, AFailedCloseAfterTheConfirmationIsReported)
-{
-    m_comm.failOn("PortOpen=False", SerialFault::DrainTimedOut);
-    send(kInitialTexts);
-    ASSERT_GE(m_log.size(), 3);
-    EXPECT_EQ(m_log.mid(m_log.size() - 3, 2), (QStringList{kConfirmation, "PortOpen=False"}));
-    EXPECT_TRUE(m_log.last().startsWith("Error [KORVANTEL]: ส่งข้อมูลออกทางพอร์ตอนุกรมไม่ทันเวลา"));
+        ASSERT_EQ(m_log.size(), c.logBeforeTheMessage.size() + 1);
+        EXPECT_EQ(m_log.mid(0, c.logBeforeTheMessage.size()), c.logBeforeTheMessage);
+        EXPECT_TRUE(m_log.last().startsWith("Error [KORVANTEL]: " + c.messageStart)) << m_log.last().toStdString();
+        EXPECT_EQ(m_log.last().contains(mayBeIncomplete), c.mayBeIncomplete);
+        EXPECT_TRUE(m_log.last().endsWith("injected failure of " + c.failing));
+    }
 }
 
 TEST(FaultMessage, EveryKindHasItsOwnThaiReasonFollowedByTheDescription)
 {
-    const SerialFault kinds[] = {SerialFault::NoSuchPort, SerialFault::NoPermission, SerialFault::PortInUse,
-                                 SerialFault::SettingsRefused, SerialFault::LineLost, SerialFault::DrainTimedOut,
+    const SerialFault kinds[] = {SerialFault::NoSuchPort,      SerialFault::NoPermission, SerialFault::PortInUse,
+                                 SerialFault::StaleLock,       SerialFault::UnreadableLock, SerialFault::NoLockFolder,
+                                 SerialFault::SettingsRefused, SerialFault::LineLost,       SerialFault::DrainTimedOut,
                                  SerialFault::Other};
     QStringList reasons;
     for (const SerialFault kind : kinds) {
@@ -125,6 +143,14 @@ TEST(FaultMessage, EveryKindHasItsOwnThaiReasonFollowedByTheDescription)
     reasons.removeDuplicates();
     EXPECT_EQ(reasons.size(), std::size(kinds));
     EXPECT_TRUE(messageForFault(PropertyWrite::failed(SerialFault::NoPermission, "")).contains("dialout"));
+
+    PropertyWrite named = PropertyWrite::failed(SerialFault::NoSuchPort, "");
+    named.device = "/dev/korvantel-port1";
+    named.lockFile = "/var/lock/LCK..ttyUSB0";
+    named.adapters = QStringList{"/dev/serial/by-id/usb-FTDI-if00-port0", "/dev/ttyACM0"};
+    const QString message = messageForFault(named);
+    for (const QString &place : named.adapters + QStringList{named.device, named.lockFile})
+        EXPECT_TRUE(message.contains(place)) << place.toStdString();
 }
 
 }  // namespace

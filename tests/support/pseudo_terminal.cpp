@@ -1,5 +1,6 @@
 #include "support/pseudo_terminal.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <stdexcept>
@@ -20,13 +21,24 @@ PseudoTerminal::PseudoTerminal()
     ::close(slave);
     m_slavePath = QString::fromLocal8Bit(name);
     m_linkPath = m_directory.filePath("port1");
-    if (!QFile::link(m_slavePath, m_linkPath))
+    // Other accounts reach the device through the link, as they would in /dev.
+    QFile::setPermissions(m_directory.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                  | QFile::ReadOther | QFile::ExeOther);
+    if (!QFile::link(m_slavePath, m_linkPath) || !QDir().mkdir(lockFolder()))
         throw std::runtime_error("cannot link the pseudo-terminal");
 }
 
+// The slave is ours while the master lives, so is any lock file of its name;
+// one left by a failed test must not block the next user of the number.
 PseudoTerminal::~PseudoTerminal()
 {
+    QFile::remove(systemLockFile());
     closeMaster();
+}
+
+QString PseudoTerminal::systemLockFile() const
+{
+    return QStringLiteral("/var/lock/LCK..") + QString(m_slavePath).remove(0, 5).replace(u'/', u'_');
 }
 
 void PseudoTerminal::closeMaster()

@@ -21,6 +21,10 @@ public:
 
     // A symlink to the slave, as a udev rule would give a serial adapter.
     QString devicePath() const { return m_linkPath; }
+    // A lock folder of this terminal's own, for the device claim.
+    QString lockFolder() const { return m_directory.filePath("locks"); }
+    // Where QSerialPort itself locks the slave: the system's lock folder.
+    QString systemLockFile() const;
     QString slavePath() const { return m_slavePath; }
     int master() const { return m_master; }
     // Hangs up the line under the slave.

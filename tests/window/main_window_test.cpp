@@ -211,7 +211,7 @@ private slots:
         QTest::mouseClick(m_form->findChild<QPushButton *>("Command1"), Qt::LeftButton);
         QCOMPARE(m_log, QStringList({"CommPort=1", "Settings=9600,n,8,1", "InputLen=0", "PortOpen=True", "Output=FD",
                                      "Output=00", "Output=01", "Output=01", "Output=01", "Output=00", "Output=FF",
-                                     "Output=FE", "PortOpen=False"}));
+                                     "Output=FE", "Drain", "PortOpen=False"}));
         QCOMPARE(answerer.shown.size(), 1);
         const ShownMessage &confirmation = answerer.shown.first();
         QCOMPARE(confirmation.title, QStringLiteral("KORVANTEL"));

@@ -1,10 +1,11 @@
 // The send action on a pseudo-terminal against what an operator's machine does
 // to it: bad input, a line that hangs up mid-frame, thousands of sends.
 
-#include "device_claim.h"
 #include "qt_serial_control.h"
 #include "send_action.h"
 
+#include "support/interrupted_control.h"
+#include "support/port1_on_pty.h"
 #include "support/pseudo_terminal.h"
 #include "sendpath/recording_serial_control.h"
 
@@ -24,6 +25,8 @@
 namespace korvantel {
 namespace {
 
+using testing::InterruptedControl;
+using testing::port1On;
 using testing::PseudoTerminal;
 using testing::RecordingPresenter;
 using testing::RecordingSerialControl;
@@ -53,7 +56,7 @@ class SendOnPty : public ::testing::Test
 {
 protected:
     PseudoTerminal m_pty;
-    QtSerialControl m_comm{m_pty.devicePath()};
+    QtSerialControl m_comm{port1On(m_pty), m_pty.lockFolder()};
     QStringList m_messages;
     RecordingPresenter m_presenter{m_messages};
 };
@@ -93,44 +96,22 @@ TEST_F(SendOnPty, EveryValueInEveryFieldArrivesWholeThoughThePortClosesAtOnce)
     EXPECT_EQ(m_messages, QStringList(frames, QStringLiteral("Confirmation [KORVANTEL]: ") + kConfirmationText));
 }
 
-// Passes every write on to the real control, hanging the line up after the
-// first bytes of the frame have been read off it.
-class HangUpAfter final : public SerialControl
-{
-public:
-    HangUpAfter(SerialControl &inner, PseudoTerminal &pty, int outputs) : m_inner(inner), m_pty(pty), m_left(outputs) {}
-
-    PropertyWrite setCommPort(std::int16_t port) override { return m_inner.setCommPort(port); }
-    PropertyWrite setSettings(const QString &settings) override { return m_inner.setSettings(settings); }
-    PropertyWrite setInputLen(std::int16_t length) override { return m_inner.setInputLen(length); }
-    PropertyWrite setPortOpen(bool open) override { return m_inner.setPortOpen(open); }
-    PropertyWrite setOutput(const QString &character) override
-    {
-        if (m_left-- == 0) {
-            m_received = m_pty.read(8, std::chrono::milliseconds(100));
-            m_pty.closeMaster();
-        }
-        return m_inner.setOutput(character);
-    }
-
-    QByteArray m_received;
-
-private:
-    SerialControl &m_inner;
-    PseudoTerminal &m_pty;
-    int m_left;
-};
-
 TEST_F(SendOnPty, AHangUpMidFrameIsReportedReleasesEverythingAndTheRestoredLineWorks)
 {
-    HangUpAfter line(m_comm, m_pty, 3);
+    QByteArray received;
+    InterruptedControl line(m_comm, 3, [&] {
+        received = m_pty.read(8, std::chrono::milliseconds(100));
+        m_pty.closeMaster();
+    });
     runSendAction({"1", "1", "255"}, line, m_presenter);
-    EXPECT_EQ(line.m_received.toHex(' '), "fd 00 01");
+    EXPECT_EQ(received.toHex(' '), "fd 00 01");
     ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_TRUE(m_messages.first().startsWith(QStringLiteral("Error [KORVANTEL]: การเชื่อมต่อพอร์ตอนุกรมขาดหาย")))
+    EXPECT_TRUE(m_messages.first().startsWith(
+        QStringLiteral("Error [KORVANTEL]: การเชื่อมต่อพอร์ตอนุกรมขาดหาย (อุปกรณ์ถูกถอดออกหรือสายสัญญาณถูกตัด)\nข้อมูลอาจส่งไม่ครบ\nอุปกรณ์: ")
+        + m_pty.devicePath()))
         << m_messages.first().toStdString();
 
-    EXPECT_FALSE(QFile::exists(lockFilePath(m_pty.slavePath())));
+    EXPECT_FALSE(QFile::exists(m_pty.systemLockFile()));
     const int probe = ::open(m_pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     if (probe >= 0) {  // the slave of a closed master may be gone already
         EXPECT_EQ(::flock(probe, LOCK_EX | LOCK_NB), 0) << "our flock outlived the failure";
@@ -164,7 +145,7 @@ TEST_F(SendOnPty, TenThousandSendsLeakNoDescriptorNorLockAndLoseNoFrame)
               << " before and " << descriptorsAfter << " after\n";
     EXPECT_EQ(whole, kSends);
     EXPECT_EQ(descriptorsAfter, descriptorsBefore);
-    EXPECT_FALSE(QFile::exists(lockFilePath(m_pty.slavePath())));
+    EXPECT_FALSE(QFile::exists(m_pty.systemLockFile()));
     EXPECT_EQ(m_messages.size(), kSends + 1);
     EXPECT_FALSE(m_messages.contains(QRegularExpression("^Error")));
 }

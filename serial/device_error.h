@@ -6,12 +6,7 @@
 
 namespace korvantel {
 
-// How the serial control words a failure: the device, then why.
-inline QString onDevice(const QString &device, const QString &reason)
-{
-    return device + QStringLiteral(": ") + reason;
-}
-
+// The system's own words for an errno value.
 inline QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));

@@ -1,6 +1,7 @@
 #include "qt_serial_control.h"
 
 #include "device_error.h"
+#include "port1.h"
 
 #include <QFileInfo>
 
@@ -33,9 +34,14 @@ SerialFault faultOfWriteError(int error)
     }
 }
 
-PropertyWrite failedSystemCall(const QString &what, int error)
+PropertyWrite failedSystemCall(int error)
 {
-    return PropertyWrite::failed(faultOfWriteError(error), onDevice(what, systemError(error)));
+    return PropertyWrite::failed(faultOfWriteError(error), systemError(error));
+}
+
+PropertyWrite invalidValue(const QString &why)
+{
+    return PropertyWrite::failed(SerialFault::InvalidValue, why);
 }
 
 QSerialPort::Parity toQt(Parity parity)
@@ -58,8 +64,9 @@ int pollMilliseconds(std::chrono::steady_clock::time_point deadline)
 
 }  // namespace
 
-QtSerialControl::QtSerialControl(QString port1Device)
-    : m_port1Device(std::move(port1Device))
+QtSerialControl::QtSerialControl(Port1Places port1, QString lockFolder)
+    : m_port1(std::move(port1))
+    , m_claim(std::move(lockFolder))
 {
 }
 
@@ -72,17 +79,15 @@ QtSerialControl::~QtSerialControl()
 
 QString QtSerialControl::deviceForPort(std::int16_t port) const
 {
-    return port == 1 ? m_port1Device : QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    return port == 1 ? choosePort1(m_port1) : QStringLiteral("/dev/ttyS%1").arg(port - 1);
 }
 
 PropertyWrite QtSerialControl::setCommPort(std::int16_t port)
 {
     if (port < 1)
-        return PropertyWrite::failed(SerialFault::InvalidValue,
-                                     QStringLiteral("Invalid port number %1").arg(port));
+        return invalidValue(QStringLiteral("หมายเลขพอร์ต %1 ไม่ถูกต้อง").arg(port));
     if (m_port.isOpen())
-        return PropertyWrite::failed(SerialFault::InvalidValue,
-                                     QStringLiteral("Cannot change the port while it is open"));
+        return invalidValue(QStringLiteral("เปลี่ยนพอร์ตขณะเปิดอยู่ไม่ได้"));
     m_commPort = port;
     return PropertyWrite::done();
 }
@@ -91,10 +96,7 @@ PropertyWrite QtSerialControl::setSettings(const QString &settings)
 {
     const std::optional<LineSettings> parsed = parseLineSettings(settings);
     if (!parsed)
-        return PropertyWrite::failed(SerialFault::InvalidValue,
-                                     QStringLiteral("Invalid line settings \"%1\"; expected baud,parity,"
-                                                    "data bits,stop bits such as \"9600,n,8,1\"")
-                                         .arg(settings));
+        return invalidValue(QStringLiteral("ค่าการตั้งค่าสายสัญญาณ \"%1\" ไม่ถูกต้อง").arg(settings));
     m_settings = *parsed;
     if (m_port.isOpen() && !applySettings())
         return PropertyWrite::failed(SerialFault::SettingsRefused, m_port.errorString());
@@ -105,59 +107,70 @@ PropertyWrite QtSerialControl::setInputLen(std::int16_t length)
 {
     // The tool never reads, so the value is only checked.
     if (length < 0)
-        return PropertyWrite::failed(SerialFault::InvalidValue,
-                                     QStringLiteral("Invalid input length %1").arg(length));
+        return invalidValue(QStringLiteral("ความยาวข้อมูลรับ %1 ไม่ถูกต้อง").arg(length));
     return PropertyWrite::done();
 }
 
 PropertyWrite QtSerialControl::setPortOpen(bool open)
 {
     if (open == m_port.isOpen())
-        return open ? PropertyWrite::failed(SerialFault::InvalidValue, QStringLiteral("The port is already open"))
-                    : PropertyWrite::done();
-    return open ? this->open() : close();
+        return open ? invalidValue(QStringLiteral("พอร์ตเปิดอยู่แล้ว")) : PropertyWrite::done();
+    return named(open ? this->open() : close());
 }
 
 PropertyWrite QtSerialControl::setOutput(const QString &character)
 {
     if (character.size() != 1 || character.at(0).unicode() > 0xFF)
-        return PropertyWrite::failed(SerialFault::InvalidValue,
-                                     QStringLiteral("Output takes one character with a code from 0 to 255"));
+        return invalidValue(QStringLiteral("ส่งออกได้ครั้งละหนึ่งอักขระที่มีรหัส 0 ถึง 255"));
     if (!m_port.isOpen())
-        return PropertyWrite::failed(SerialFault::InvalidValue, QStringLiteral("The port is not open"));
+        return invalidValue(QStringLiteral("พอร์ตยังไม่ได้เปิด"));
     m_pending.append(static_cast<char>(character.at(0).unicode()));
     ++m_bytesWritten;
-    return writePending();
+    return named(writePending());
+}
+
+PropertyWrite QtSerialControl::drainOutput()
+{
+    if (!m_port.isOpen())
+        return invalidValue(QStringLiteral("พอร์ตยังไม่ได้เปิด"));
+    return named(drain(drainDeadline()));
+}
+
+PropertyWrite QtSerialControl::named(PropertyWrite result) const
+{
+    if (!result.ok() && result.device.isEmpty())
+        result.device = m_device;
+    return result;
 }
 
 PropertyWrite QtSerialControl::open()
 {
-    const QFileInfo device(deviceForPort(m_commPort));
-    if (!device.exists())
-        return PropertyWrite::failed(SerialFault::NoSuchPort, onDevice(device.filePath(), systemError(ENOENT)));
+    m_device = deviceForPort(m_commPort);
     if (m_settings.stopBits == StopBits::OneAndHalf)
-        return PropertyWrite::failed(SerialFault::SettingsRefused,
-                                     QStringLiteral("1.5 stop bits cannot be set on a Linux serial port"));
+        return PropertyWrite::failed(SerialFault::SettingsRefused, QStringLiteral("Linux ตั้งบิตหยุด 1.5 บิตไม่ได้"));
+    PropertyWrite opened = m_device.isEmpty() ? PropertyWrite::failed(SerialFault::NoSuchPort, QString())
+                                              : openDevice();
+    if (opened.fault == SerialFault::NoSuchPort && m_commPort == 1)
+        opened.adapters = serialAdapters(m_port1);
+    return opened;
+}
 
+PropertyWrite QtSerialControl::openDevice()
+{
     // Every path to one device must meet the same locks.
-    const QString realPath = device.canonicalFilePath();
+    const QString realPath = QFileInfo(m_device).canonicalFilePath();
+    if (realPath.isEmpty())
+        return PropertyWrite::failed(SerialFault::NoSuchPort, systemError(ENOENT));
     if (PropertyWrite claimed = m_claim.claim(realPath); !claimed.ok())
         return claimed;
 
     m_port.setPortName(realPath);
     // Opened for writing only: the tool never reads, and nothing from the bus
     // should reach the port while the confirmation waits.
-    if (!m_port.open(QIODevice::WriteOnly)) {
-        // The device opened for the claim, so a refusal here is a lock file
-        // that appeared since.
-        const SerialFault fault = m_port.error() == QSerialPort::PermissionError ? SerialFault::PortInUse
-                                                                                 : SerialFault::Other;
-        m_claim.release();
-        return PropertyWrite::failed(fault, onDevice(realPath, m_port.errorString()));
-    }
+    if (!m_port.open(QIODevice::WriteOnly))
+        return refusalAfterClaim(realPath);
     if (!applySettings()) {
-        PropertyWrite refused = PropertyWrite::failed(SerialFault::SettingsRefused,
-                                                      onDevice(realPath, m_port.errorString()));
+        PropertyWrite refused = PropertyWrite::failed(SerialFault::SettingsRefused, m_port.errorString());
         m_port.close();
         m_claim.release();
         return refused;
@@ -166,6 +179,24 @@ PropertyWrite QtSerialControl::open()
     m_pending.clear();
     m_bytesWritten = 0;
     return PropertyWrite::done();
+}
+
+// QSerialPort tells no errno: its PermissionError stands for a live lock, one
+// it cannot remove, no writable lock folder, EACCES and EBUSY alike. So look
+// again at the locks and the device, and say what is there; never guess.
+PropertyWrite QtSerialControl::refusalAfterClaim(const QString &realPath)
+{
+    const QString qtWords = m_port.errorString();
+    m_claim.release();
+    PropertyWrite found = m_claim.checkLockFiles(realPath);
+    if (!QFileInfo::exists(realPath))
+        found = PropertyWrite::failed(SerialFault::NoSuchPort, QString());
+    else if (found.ok() && !QFileInfo(m_claim.lockFolder()).isWritable())
+        found = PropertyWrite::failed(SerialFault::NoLockFolder, QString());
+    else if (found.ok())
+        found = PropertyWrite::failed(SerialFault::Other, QString());
+    found.description = (found.description + u'\n' + qtWords).trimmed();
+    return found;
 }
 
 bool QtSerialControl::applySettings()
@@ -187,10 +218,10 @@ PropertyWrite QtSerialControl::writePending()
         const ssize_t written = ::write(m_port.handle(), m_pending.constData(), m_pending.size());
         if (written > 0) {
             m_pending.remove(0, written);
-        } else if (written < 0 && errno == EAGAIN) {
-            break;
-        } else if (written < 0 && errno != EINTR) {
-            return failedSystemCall(m_port.portName(), errno);
+        } else if (written == 0 || errno == EAGAIN) {
+            break;  // the kernel takes no more now; the drain waits for room, within its bound
+        } else if (errno != EINTR) {
+            return failedSystemCall(errno);
         }
     }
     return PropertyWrite::done();
@@ -205,27 +236,28 @@ QtSerialControl::Clock::time_point QtSerialControl::drainDeadline() const
 
 PropertyWrite QtSerialControl::drainTimedOut() const
 {
-    return PropertyWrite::failed(SerialFault::DrainTimedOut,
-                                 onDevice(m_port.portName(), QStringLiteral("the written bytes did not leave the port in time")));
+    return PropertyWrite::failed(SerialFault::DrainTimedOut, QString());
 }
 
 PropertyWrite QtSerialControl::drain(Clock::time_point deadline)
 {
     const int handle = m_port.handle();
     while (!m_pending.isEmpty()) {
+        if (Clock::now() >= deadline)
+            return drainTimedOut();
         pollfd writable{handle, POLLOUT, 0};
         const int ready = ::poll(&writable, 1, pollMilliseconds(deadline));
         if (ready == 0)
             return drainTimedOut();
         if (ready < 0 && errno != EINTR)
-            return failedSystemCall(m_port.portName(), errno);
+            return failedSystemCall(errno);
         if (PropertyWrite result = writePending(); !result.ok())
             return result;
     }
 
     for (int queued = 1; queued > 0;) {
         if (::ioctl(handle, TIOCOUTQ, &queued) != 0)
-            return failedSystemCall(m_port.portName(), errno);
+            return failedSystemCall(errno);
         if (queued > 0 && Clock::now() >= deadline)
             return drainTimedOut();
         if (queued > 0)
@@ -233,7 +265,7 @@ PropertyWrite QtSerialControl::drain(Clock::time_point deadline)
     }
     // Only the device's own transmit FIFO can be left; its driver bounds this wait.
     if (::tcdrain(handle) != 0)
-        return failedSystemCall(m_port.portName(), errno);
+        return failedSystemCall(errno);
     return PropertyWrite::done();
 }
 

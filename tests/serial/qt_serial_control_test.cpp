@@ -1,5 +1,7 @@
 #include "qt_serial_control.h"
 
+#include "support/account.h"
+#include "support/port1_on_pty.h"
 #include "support/pseudo_terminal.h"
 
 #include <QFile>
@@ -22,7 +24,9 @@
 namespace korvantel {
 namespace {
 
+using testing::port1On;
 using testing::PseudoTerminal;
+using testing::sleeper;
 
 class QtSerialControlOnPty : public ::testing::Test
 {
@@ -41,7 +45,7 @@ protected:
     }
 
     PseudoTerminal m_pty;
-    QtSerialControl m_comm{m_pty.devicePath()};
+    QtSerialControl m_comm{port1On(m_pty), m_pty.lockFolder()};
 };
 
 TEST_F(QtSerialControlOnPty, EveryByteValueSurvivesAnImmediateClose)
@@ -76,21 +80,6 @@ struct Holder
     SerialFault expected;
 };
 
-std::unique_ptr<QProcess> startSleeper()
-{
-    auto process = std::make_unique<QProcess>();
-    process->start("sleep", {"30"});
-    process->waitForStarted();
-    return process;
-}
-
-void writeLockFile(const PseudoTerminal &pty, const QByteArray &contents)
-{
-    QFile lock(lockFilePath(pty.slavePath()));
-    lock.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    lock.write(contents);
-}
-
 std::function<void()> heldByFlockProcess(const PseudoTerminal &pty)
 {
     auto process = std::make_shared<QProcess>();
@@ -104,21 +93,6 @@ std::function<void()> heldByFlockProcess(const PseudoTerminal &pty)
     }
     ::close(probe);
     return [process] { process->kill(); process->waitForFinished(); };
-}
-
-std::function<void()> heldByLockFile(const PseudoTerminal &pty, bool binary)
-{
-    std::shared_ptr<QProcess> owner = startSleeper();
-    const qint32 pid = static_cast<qint32>(owner->processId());
-    writeLockFile(pty, binary ? QByteArray(reinterpret_cast<const char *>(&pid), sizeof pid)
-                              : QByteArray::number(pid).rightJustified(10, ' ') + '\n');
-    const QString lock = lockFilePath(pty.slavePath());
-    return [owner, lock] {
-        EXPECT_TRUE(QFile::exists(lock)) << "a live owner's lock file was deleted";
-        QFile::remove(lock);
-        owner->kill();
-        owner->waitForFinished();
-    };
 }
 
 std::function<void()> heldExclusively(const PseudoTerminal &pty)
@@ -135,28 +109,18 @@ TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenAndNothingIsWritten)
 {
     const Holder holders[] = {
         {"another copy of the tool, by the same path", [](const PseudoTerminal &pty) {
-             auto other = std::make_shared<QtSerialControl>(pty.devicePath());
+             auto other = std::make_shared<QtSerialControl>(port1On(pty), pty.lockFolder());
              EXPECT_TRUE(other->setPortOpen(true).ok());
              return std::function<void()>([other] { other->setPortOpen(false); });
          }, SerialFault::PortInUse},
         {"another copy of the tool, by the device's own path", [](const PseudoTerminal &pty) {
-             auto other = std::make_shared<QtSerialControl>(pty.slavePath());
+             auto other = std::make_shared<QtSerialControl>(Port1Places{{}, pty.slavePath(), {}, {}, {}},
+                                                            pty.lockFolder());
              EXPECT_TRUE(other->setPortOpen(true).ok());
              return std::function<void()>([other] { other->setPortOpen(false); });
          }, SerialFault::PortInUse},
         {"a process holding flock()", heldByFlockProcess, SerialFault::PortInUse},
-        {"an ASCII lock file naming a live process", [](const PseudoTerminal &pty) { return heldByLockFile(pty, false); },
-         SerialFault::PortInUse},
-        {"a binary lock file naming a live process", [](const PseudoTerminal &pty) { return heldByLockFile(pty, true); },
-         SerialFault::PortInUse},
         {"a program holding TIOCEXCL", heldExclusively, SerialFault::PortInUse},
-        {"a stale lock file", [](const PseudoTerminal &pty) {
-             QProcess gone;
-             gone.start("true");
-             gone.waitForFinished();
-             writeLockFile(pty, QByteArray::number(gone.processId()) + '\n');
-             return std::function<void()>([] {});
-         }, SerialFault::None},
     };
     for (const Holder &holder : holders) {
         SCOPED_TRACE(holder.name);
@@ -170,28 +134,18 @@ TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenAndNothingIsWritten)
         }
         release();
         EXPECT_TRUE(m_pty.readAll().isEmpty());
-        EXPECT_FALSE(QFile::exists(lockFilePath(m_pty.slavePath())));
+        EXPECT_FALSE(QFile::exists(m_pty.systemLockFile()));
         // Every lock of ours was released on the way out.
         ASSERT_TRUE(configureAndOpen(m_comm).ok());
         ASSERT_TRUE(m_comm.setPortOpen(false).ok());
     }
 }
 
-TEST_F(QtSerialControlOnPty, ALiveLockFilesProcessIsNamed)
-{
-    const std::function<void()> release = heldByLockFile(m_pty, false);
-    const PropertyWrite refused = configureAndOpen(m_comm);
-    EXPECT_GT(refused.holderProcess, 0);
-    EXPECT_TRUE(refused.description.contains(QString::number(refused.holderProcess)));
-    release();
-}
-
 TEST_F(QtSerialControlOnPty, AnAbsentDeviceFailsAtTheOpen)
 {
-    QtSerialControl absent(m_pty.devicePath() + "-missing");
+    QtSerialControl absent({{}, m_pty.devicePath() + "-missing", {}, {}, {}}, m_pty.lockFolder());
     const PropertyWrite result = configureAndOpen(absent);
     EXPECT_EQ(result.fault, SerialFault::NoSuchPort);
-    EXPECT_TRUE(result.description.contains("port1-missing"));
     EXPECT_EQ(absent.setOutput("A").fault, SerialFault::InvalidValue);
 }
 
@@ -222,7 +176,7 @@ TEST_F(QtSerialControlOnPty, AStuckLineTimesOutTheCloseAndStillReleasesThePort)
         ASSERT_TRUE(m_comm.setOutput("U").ok()) << "a full buffer is not a failed write";
     const PropertyWrite closed = m_comm.setPortOpen(false);
     EXPECT_EQ(closed.fault, SerialFault::DrainTimedOut);
-    EXPECT_FALSE(QFile::exists(lockFilePath(m_pty.slavePath())));
+    EXPECT_FALSE(QFile::exists(m_pty.systemLockFile()));
     EXPECT_TRUE(configureAndOpen(m_comm).ok()) << "the port was not released";
 }
 
@@ -230,33 +184,13 @@ TEST_F(QtSerialControlOnPty, AStuckLineTimesOutTheCloseAndStillReleasesThePort)
 TEST_F(QtSerialControlOnPty, ADeviceWithoutPermissionSaysSo)
 {
     ASSERT_EQ(::chmod(m_pty.slavePath().toLocal8Bit().constData(), 0600), 0);
-    if (::geteuid() != 0) {
-        ASSERT_EQ(::chmod(m_pty.slavePath().toLocal8Bit().constData(), 0), 0);
-        EXPECT_EQ(configureAndOpen(m_comm).fault, SerialFault::NoPermission);
-        return;
-    }
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        constexpr uid_t kNobody = 65534;
-        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-            ::_exit(100);
-        QtSerialControl comm(m_pty.slavePath());
-        comm.setSettings("9600,n,8,1");
-        ::_exit(static_cast<int>(comm.setPortOpen(true).fault));
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(SerialFault::NoPermission));
+    const std::optional<int> fault = testing::asAnotherAccount(testing::kNobody, [&] {
+        return static_cast<int>(configureAndOpen(m_comm).fault);
+    });
+    if (!fault)
+        GTEST_SKIP() << "needs root to act as another account";
+    EXPECT_EQ(*fault, static_cast<int>(SerialFault::NoPermission));
     EXPECT_TRUE(m_pty.readAll().isEmpty());
-}
-
-TEST(QtSerialControlPorts, PortOneIsTheBuiltDeviceAndOthersAreTtyS)
-{
-    const QtSerialControl comm("/dev/ttyUSB0");
-    EXPECT_EQ(comm.deviceForPort(1), "/dev/ttyUSB0");
-    EXPECT_EQ(comm.deviceForPort(2), "/dev/ttyS1");
 }
 
 }  // namespace

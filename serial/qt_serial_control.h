@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device_claim.h"
+#include "port1.h"
 #include "serial_port_cycle.h"
 
 #include <QByteArray>
@@ -12,13 +13,13 @@ namespace korvantel {
 
 // The serial control over QSerialPort. QSerialPort opens the device, takes its
 // lock file, sets TIOCEXCL and raw termios; this class adds what the tool relies
-// on beyond that: one claim for every path to a device that respects other
-// programs' locks even as root, writes that reach the kernel at once, and a
-// bounded drain before the port is released.
+// on beyond that: the rule for which device is port 1, one claim for every path
+// to a device that respects other programs' locks even as root, writes that
+// reach the kernel at once, and a bounded drain.
 class QtSerialControl final : public SerialControl
 {
 public:
-    explicit QtSerialControl(QString port1Device);
+    QtSerialControl(Port1Places port1, QString lockFolder);
     ~QtSerialControl() override;
 
     QtSerialControl(const QtSerialControl &) = delete;
@@ -29,14 +30,19 @@ public:
     PropertyWrite setInputLen(std::int16_t length) override;
     PropertyWrite setPortOpen(bool open) override;
     PropertyWrite setOutput(const QString &character) override;
+    PropertyWrite drainOutput() override;
 
-    // Port 1 is the device the program was built for; port N > 1 is /dev/ttyS(N-1).
+    // Port 1 by its rule (empty: none); port N > 1 is /dev/ttyS(N-1).
     QString deviceForPort(std::int16_t port) const;
 
 private:
     using Clock = std::chrono::steady_clock;
 
     PropertyWrite open();
+    PropertyWrite openDevice();
+    PropertyWrite noSuchPort(PropertyWrite failure) const;
+    PropertyWrite refusalAfterClaim(const QString &realPath);
+    PropertyWrite named(PropertyWrite result) const;
     PropertyWrite close();
     bool applySettings();
     PropertyWrite writePending();
@@ -44,8 +50,9 @@ private:
     PropertyWrite drainTimedOut() const;
     Clock::time_point drainDeadline() const;
 
-    QString m_port1Device;
+    Port1Places m_port1;
     std::int16_t m_commPort = 1;
+    QString m_device;  // the device chosen at the open, named in every failure
     LineSettings m_settings;
     DeviceClaim m_claim;
     QSerialPort m_port;

@@ -1,0 +1,113 @@
+#include "device_claim.h"
+
+#include "device_error.h"
+#include "lock_files.h"
+
+#include <QFile>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace korvantel {
+
+namespace {
+
+SerialFault faultOfOpenError(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return SerialFault::NoPermission;
+    case EBUSY:
+        return SerialFault::PortInUse;
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+    case EIO:
+        return SerialFault::NoSuchPort;
+    default:
+        return SerialFault::Other;
+    }
+}
+
+PropertyWrite refusedByLock(const QString &lockFile, const LockOwner &owner)
+{
+    static const QString inUse = QStringLiteral("ไฟล์ล็อกระบุโปรเซสที่ยังทำงานอยู่");
+    static const QString stale = QStringLiteral("ไฟล์ล็อกระบุโปรเซสที่จบไปแล้ว แต่บัญชีนี้ลบไฟล์ไม่ได้");
+    static const QString unreadable = QStringLiteral("อ่านหมายเลขโปรเซสจากไฟล์ล็อกไม่ได้");
+    PropertyWrite refused;
+    switch (owner.state) {
+    case LockOwner::State::Live:
+        refused = PropertyWrite::failed(SerialFault::PortInUse, inUse);
+        refused.holderProcess = owner.pid;
+        break;
+    case LockOwner::State::Stale:
+        refused = PropertyWrite::failed(SerialFault::StaleLock, stale);
+        break;
+    case LockOwner::State::Unreadable:
+    case LockOwner::State::Gone:
+        refused = PropertyWrite::failed(SerialFault::UnreadableLock, unreadable);
+        break;
+    }
+    refused.lockFile = lockFile;
+    return refused;
+}
+
+}  // namespace
+
+PropertyWrite DeviceClaim::checkLockFiles(const QString &realDevicePath) const
+{
+    for (const QString &lockFile : lockFilesForDevice(m_lockFolder, realDevicePath)) {
+        LockOwner owner = readLockOwner(lockFile);
+        if (owner.state == LockOwner::State::Stale)
+            owner = removeIfStale(lockFile);
+        if (owner.state != LockOwner::State::Gone)
+            return refusedByLock(lockFile, owner);
+    }
+    return PropertyWrite::done();
+}
+
+PropertyWrite DeviceClaim::claim(const QString &realDevicePath)
+{
+    release();
+    if (PropertyWrite locked = checkLockFiles(realDevicePath); !locked.ok())
+        return locked;
+
+    m_handle = ::open(QFile::encodeName(realDevicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_handle < 0) {
+        const int error = errno;
+        return refuse(faultOfOpenError(error), systemError(error));
+    }
+    // A legacy port with no UART behind it opens, then fails every termios call.
+    termios line{};
+    if (::tcgetattr(m_handle, &line) != 0 && errno == EIO)
+        return refuse(SerialFault::NoSuchPort,
+                      QStringLiteral("ไม่มีวงจรพอร์ตอนุกรมอยู่จริงหลังอุปกรณ์นี้: ") + systemError(EIO));
+    // Root may open a device another program holds with TIOCEXCL; it must not use it.
+    int exclusive = 0;
+    if (::ioctl(m_handle, TIOCGEXCL, &exclusive) == 0 && exclusive)
+        return refuse(SerialFault::PortInUse, QStringLiteral("โปรแกรมอื่นเปิดอุปกรณ์นี้แบบใช้ผู้เดียว (TIOCEXCL)"));
+    if (::flock(m_handle, LOCK_EX | LOCK_NB) != 0)
+        return refuse(SerialFault::PortInUse, QStringLiteral("โปรแกรมอื่นล็อกอุปกรณ์นี้ไว้ (flock)"));
+    return PropertyWrite::done();
+}
+
+PropertyWrite DeviceClaim::refuse(SerialFault fault, const QString &description)
+{
+    release();
+    return PropertyWrite::failed(fault, description);
+}
+
+void DeviceClaim::release()
+{
+    if (m_handle >= 0)
+        ::close(m_handle);
+    m_handle = -1;
+}
+
+}  // namespace korvantel

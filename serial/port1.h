@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace korvantel {
+
+// Where the rule for serial port 1 looks. The program looks in the system's
+// own places, fixed when it is built; tests in folders of their own.
+struct Port1Places
+{
+    QString alias;                // an administrator's udev alias, e.g. /dev/korvantel-port1
+    QString builtInDevice;        // e.g. /dev/ttyS0
+    QStringList adapterPatterns;  // e.g. /dev/ttyUSB*, /dev/ttyACM*
+    QString byIdFolder;           // /dev/serial/by-id
+    QString ttyClassFolder;       // /sys/class/tty
+};
+
+// Serial port 1, chosen afresh at every send:
+//   1. the alias, if it exists (even dangling: then that is the failure);
+//   2. else the built-in device, if it exists and is not a ghost;
+//   3. else none. A lone adapter is never taken by itself: it may be a modem.
+QString choosePort1(const Port1Places &places);
+
+// The serial adapters present, each by its /dev/serial/by-id name where udev
+// made one, else by its /dev name.
+QStringList serialAdapters(const Port1Places &places);
+
+// A port of the kernel's own UART driver with no UART behind it: the driver
+// registers legacy ports that are not there with type 0 (unknown). Only those
+// drivers have the attribute; a USB adapter or a pseudo-terminal is no ghost.
+bool isGhostUart(const QString &realDevice, const QString &ttyClassFolder);
+
+}  // namespace korvantel

@@ -1,0 +1,99 @@
+// Which device is serial port 1, in folders standing for /dev and /sys.
+
+#include "port1.h"
+#include "qt_serial_control.h"
+
+#include "support/pseudo_terminal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace korvantel {
+namespace {
+
+using testing::PseudoTerminal;
+
+// A machine: a built-in port, two adapters, a by-id name for one, and a
+// /sys/class/tty that says whether the built-in port has a UART behind it.
+class Port1Rule : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir(m_root.path()).mkpath("dev/serial/by-id"));
+        ASSERT_TRUE(QFile::link(m_builtIn.slavePath(), dev("ttyS0")));
+        ASSERT_TRUE(QFile::link(m_adapters[0].slavePath(), dev("ttyUSB0")));
+        ASSERT_TRUE(QFile::link(m_adapters[1].slavePath(), dev("ttyACM0")));
+        ASSERT_TRUE(QFile::link("../../ttyUSB0", dev("serial/by-id/usb-FTDI_FT232R_A5-if00-port0")));
+        setUartType("4");
+    }
+
+    QString dev(const QString &name) const { return m_root.filePath("dev/" + name); }
+
+    // What the kernel's UART driver reports for the built-in port: 0 when none is there.
+    void setUartType(const QByteArray &type)
+    {
+        const QString folder = m_root.filePath("sys/" + QFileInfo(m_builtIn.slavePath()).fileName());
+        QDir().mkpath(folder);
+        QFile file(folder + "/type");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(type + '\n');
+    }
+
+    Port1Places places() const
+    {
+        return {dev("korvantel-port1"), dev("ttyS0"), {dev("ttyUSB*"), dev("ttyACM*")}, dev("serial/by-id"),
+                m_root.filePath("sys")};
+    }
+
+    QTemporaryDir m_root;
+    PseudoTerminal m_builtIn;
+    PseudoTerminal m_adapters[2];
+};
+
+TEST_F(Port1Rule, TheAliasFirstThenTheBuiltInPortIfRealThenNone)
+{
+    struct Case
+    {
+        const char *name;
+        const char *aliasTarget;  // nullptr: no alias
+        QByteArray uartType;
+        const char *port1;        // relative to dev; "" for none
+    };
+    const Case cases[] = {
+        {"a real built-in port", nullptr, "4", "ttyS0"},
+        {"a ghost built-in port", nullptr, "0", ""},
+        {"an alias to an adapter", "ttyACM0", "4", "korvantel-port1"},
+        {"an alias to a gone device: no falling through", "ttyUSB9", "4", "korvantel-port1"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(dev("korvantel-port1"));
+        if (c.aliasTarget) {
+            ASSERT_TRUE(QFile::link(dev(c.aliasTarget), dev("korvantel-port1")));
+        }
+        setUartType(c.uartType);
+        EXPECT_EQ(choosePort1(places()), *c.port1 ? dev(c.port1) : QString());
+    }
+}
+
+TEST_F(Port1Rule, WithNoPort1TheAdaptersAreNamedAndNothingIsWritten)
+{
+    setUartType("0");
+    EXPECT_EQ(serialAdapters(places()), (QStringList{dev("serial/by-id/usb-FTDI_FT232R_A5-if00-port0"), dev("ttyACM0")}));
+
+    QtSerialControl comm(places(), m_root.path());
+    comm.setSettings("9600,n,8,1");
+    const PropertyWrite opened = comm.setPortOpen(true);
+    EXPECT_EQ(opened.fault, SerialFault::NoSuchPort);
+    EXPECT_EQ(opened.adapters, serialAdapters(places()));
+    EXPECT_EQ(comm.setOutput("A").fault, SerialFault::InvalidValue);
+    for (PseudoTerminal *pty : {&m_builtIn, &m_adapters[0], &m_adapters[1]})
+        EXPECT_TRUE(pty->readAll().isEmpty());
+}
+
+}  // namespace
+}  // namespace korvantel

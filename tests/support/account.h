@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QProcess>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <sys/types.h>
+
+namespace korvantel::testing {
+
+constexpr uid_t kNobody = 65534;
+
+// Runs `work` in a child process under another account (user and group `uid`)
+// and gives its exit status; nothing when this process may not switch accounts.
+std::optional<int> asAnotherAccount(uid_t uid, const std::function<int()> &work);
+
+// A process that lives for the test, and the PID of one that has ended.
+std::unique_ptr<QProcess> sleeper();
+qint64 endedProcessId();
+
+}  // namespace korvantel::testing
