@@ -110,7 +110,7 @@ QString detailsOf(const PropertyWrite &failure)
             details += QStringLiteral("\n  ") + adapter;
         details += QStringLiteral("\nผู้ดูแลระบบเลือกอุปกรณ์หนึ่งให้เป็นพอร์ตอนุกรม 1 ได้ด้วยชื่อแทน (กฎ udev) ตามคู่มือ korvantel-demo");
     }
-    return details + QStringLiteral("\n\n") + failure.description;
+    return failure.description.isEmpty() ? details : details + QStringLiteral("\n\n") + failure.description;
 }
 
 }  // namespace

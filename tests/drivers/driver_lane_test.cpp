@@ -1,0 +1,280 @@
+// Runs inside the guest that scripts/check-drivers boots, against the kernel's
+// own drivers: ttyS1 a 16550A on serial8250, ttyS2 and ttyS3 ghost ports, two
+// FTDI adapters on ftdi_sio. What reaches each line is checked on the host
+// against the "expect" lines this binary prints.
+
+#include "lock_files.h"
+#include "port1.h"
+#include "qt_serial_control.h"
+#include "send_action.h"
+
+#include "support/account.h"
+#include "support/interrupted_control.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iostream>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace korvantel {
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString kAlias = QStringLiteral("/tmp/korvantel-port1");
+const QString kMayBeIncomplete = QStringLiteral("ข้อมูลอาจส่งไม่ครบ");
+const QString kSentThenFailed = QStringLiteral("ส่งข้อมูลครบแล้ว ไม่ต้องส่งซ้ำ");
+const FieldTexts kInitialTexts{"1", "1", "255"};
+const QByteArray kInitialFrame = "fd0001010100fffe";
+
+Port1Places places(const QString &builtIn, const QStringList &adapterPatterns = {"/dev/ttyUSB*"})
+{
+    return {kAlias, builtIn, adapterPatterns, "/dev/serial/by-id", "/sys/class/tty"};
+}
+
+void pointAlias(const QString &target)
+{
+    QFile::remove(kAlias);
+    if (!target.isEmpty())
+        QFile::link(target, kAlias);
+}
+
+// The host compares each chardev with what these lines announce, in order;
+// a cut frame may have left any prefix of its bytes.
+void expectOnLine(const char *chardev, const QByteArray &hex, bool mayBeCut = false)
+{
+    std::cout << "expect " << chardev << ' ' << hex.toStdString() << (mayBeCut ? " prefix" : "") << std::endl;
+}
+
+// The host answers these with QMP, as a person pulling and plugging the adapter.
+void askTheHost(const char *request)
+{
+    std::cout << "host: " << request << std::endl;
+}
+
+// The tty of the FTDI adapter on a USB port ("1-1"), or nothing while it is gone.
+QString adapterOn(const QString &usbPort)
+{
+    const QDir ttys("/sys/class/tty");
+    for (const QString &name : ttys.entryList({"ttyUSB*"}, QDir::AllEntries | QDir::System)) {
+        if (QFileInfo(ttys.filePath(name + "/device")).canonicalFilePath().contains("/" + usbPort + ":"))
+            return "/dev/" + name;
+    }
+    return {};
+}
+
+bool waitFor(const std::function<bool()> &condition, std::chrono::seconds limit = 30s)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (std::chrono::milliseconds(clock.elapsed()) > limit)
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+// Dismisses every message at once, after `whileConfirmationIsUp` for the confirmation.
+class Operator final : public MessagePresenter
+{
+public:
+    std::function<void()> whileConfirmationIsUp = [] {};
+    QStringList shown;
+
+    void showMessage(Kind kind, const QString &, const QString &text) override
+    {
+        shown.append(text);
+        if (kind == Kind::Confirmation)
+            whileConfirmationIsUp();
+    }
+};
+
+// The line as the driver has it, read through a descriptor of our own.
+void expectRaw9600EightNoneOne(const QString &device)
+{
+    const int handle = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(handle, 0);
+    termios line{};
+    ASSERT_EQ(::tcgetattr(handle, &line), 0);
+    ::close(handle);
+    EXPECT_EQ(::cfgetospeed(&line), B9600);
+    EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(line.c_oflag & OPOST, 0u);
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+}
+
+TEST(RealDrivers, FramesArriveByteExactOnARawLineThroughEachDriver)
+{
+    struct Case
+    {
+        const char *builtIn;
+        QString aliasTarget;
+        FieldTexts texts;
+        const char *chardev;
+        QByteArray frame;
+    };
+    const Case cases[] = {
+        {"/dev/ttyS1", {}, kInitialTexts, "s1", kInitialFrame},
+        {"/dev/ttyS1", {}, {"3", "12", "40"}, "s1", "fd0001030c0028fe"},
+        {"/dev/ttyS1", adapterOn("1-1"), kInitialTexts, "u1", kInitialFrame},
+        {"/dev/ttyS1", adapterOn("1-1"), {"3", "12", "40"}, "u1", "fd0001030c0028fe"},
+        {"/dev/ttyS2", adapterOn("1-2"), kInitialTexts, "u2", kInitialFrame},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.chardev + (" " + c.aliasTarget.toStdString()));
+        pointAlias(c.aliasTarget);
+        QtSerialControl comm(places(c.builtIn), "/var/lock");
+        Operator person;
+        const QString device = c.aliasTarget.isEmpty() ? c.builtIn : c.aliasTarget;
+        person.whileConfirmationIsUp = [&] { expectRaw9600EightNoneOne(device); };
+        runSendAction(c.texts, comm, person);
+        EXPECT_EQ(person.shown, QStringList{kConfirmationText});
+        expectOnLine(c.chardev, c.frame);
+    }
+    pointAlias({});
+}
+
+TEST(RealDrivers, AnOrdinaryUserSendsTwiceInARowAndASecondInstanceIsRefused)
+{
+    QtSerialControl comm(places("/dev/ttyS1"), "/var/lock");
+    // A real tty drops TIOCEXCL at its last close, unlike a pseudo-terminal.
+    const std::optional<int> confirmed = testing::asAnotherAccount(testing::kNobody, [&] {
+        Operator person;
+        runSendAction(kInitialTexts, comm, person);
+        runSendAction(kInitialTexts, comm, person);
+        return static_cast<int>(person.shown.count(kConfirmationText));
+    });
+    EXPECT_EQ(confirmed, 2);
+    expectOnLine("s1", kInitialFrame);
+    expectOnLine("s1", kInitialFrame);
+
+    Operator first;
+    first.whileConfirmationIsUp = [] {
+        for (const uid_t account : {testing::kNobody, uid_t{0}}) {
+            SCOPED_TRACE(account);
+            const std::optional<int> fault = testing::asAnotherAccount(account, [] {
+                QtSerialControl second(places("/dev/ttyS1"), "/var/lock");
+                second.setSettings("9600,n,8,1");
+                return static_cast<int>(second.setPortOpen(true).fault);
+            });
+            EXPECT_EQ(fault, static_cast<int>(SerialFault::PortInUse));
+        }
+    };
+    runSendAction(kInitialTexts, comm, first);
+    EXPECT_EQ(first.shown, QStringList{kConfirmationText});
+    expectOnLine("s1", kInitialFrame);
+}
+
+TEST(RealDrivers, AGhostPortOrNoPortIsNoSerialPort1AndNothingIsWritten)
+{
+    EXPECT_TRUE(isGhostUart("/dev/ttyS2", "/sys/class/tty"));
+    EXPECT_FALSE(isGhostUart("/dev/ttyS1", "/sys/class/tty"));
+    EXPECT_FALSE(isGhostUart(adapterOn("1-1"), "/sys/class/tty"));
+    const QStringList bothAdapters{"/dev/ttyUSB0", "/dev/ttyUSB1"};
+    struct Case
+    {
+        const char *name;
+        const char *builtIn;
+        QString aliasTarget;
+        QStringList adapterPatterns;
+        QString device;  // named in the message
+        QStringList adapters;
+    };
+    const Case cases[] = {
+        {"a ghost built-in port and two adapters", "/dev/ttyS2", {}, {"/dev/ttyUSB*"}, {}, bothAdapters},
+        {"an alias to a ghost port fails its termios calls", "/dev/ttyS1", "/dev/ttyS3", {"/dev/ttyUSB*"}, kAlias,
+         bothAdapters},
+        {"an alias to a gone device, and a real built-in port", "/dev/ttyS1", "/dev/ttyUSB7", {"/dev/ttyUSB*"}, kAlias,
+         bothAdapters},
+        {"no port at all", "/dev/ttyS2", {}, {}, {}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        pointAlias(c.aliasTarget);
+        QtSerialControl comm(places(c.builtIn, c.adapterPatterns), "/var/lock");
+        Operator person;
+        runSendAction(kInitialTexts, comm, person);
+        ASSERT_EQ(person.shown.size(), 1);
+        EXPECT_TRUE(person.shown.first().startsWith(QStringLiteral("ไม่พบพอร์ตอนุกรม 1 ในเครื่องนี้")))
+            << person.shown.first().toStdString();
+        for (const QString &named : c.adapters + QStringList{c.device})
+            EXPECT_TRUE(person.shown.first().contains(named)) << named.toStdString();
+    }
+    pointAlias({});
+}
+
+void setAuthorized(const QString &usbPort, bool authorized)
+{
+    QFile file("/sys/bus/usb/devices/" + usbPort + "/authorized");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(authorized ? "1" : "0");
+}
+
+TEST(RealDrivers, AnAdapterPulledBetweenTwoWritesIsALostLineAndEverythingIsReleased)
+{
+    pointAlias(adapterOn("1-1"));
+    QtSerialControl comm(places("/dev/ttyS1"), "/var/lock");
+    testing::InterruptedControl pulledAtTheFourthByte(comm, 3, [] { setAuthorized("1-1", false); });
+    Operator person;
+    QElapsedTimer clock;
+    clock.start();
+    runSendAction(kInitialTexts, pulledAtTheFourthByte, person);
+    std::cout << "pulled mid-frame: reported after " << clock.elapsed() << " ms" << std::endl;
+    EXPECT_LT(clock.elapsed(), 3000) << "beyond the drain's bound";
+    ASSERT_EQ(person.shown.size(), 1);
+    EXPECT_TRUE(person.shown.first().startsWith(QStringLiteral("การเชื่อมต่อพอร์ตอนุกรมขาดหาย")))
+        << person.shown.first().toStdString();
+    EXPECT_TRUE(person.shown.first().contains(kMayBeIncomplete));
+    EXPECT_EQ(QDir("/var/lock").entryList({"LCK..*"}, QDir::Files), QStringList());
+    expectOnLine("u1", "fd0001", true);
+
+    setAuthorized("1-1", true);
+    ASSERT_TRUE(waitFor([] { return !adapterOn("1-1").isEmpty(); }));
+    pointAlias(adapterOn("1-1"));
+    Operator again;
+    runSendAction(kInitialTexts, comm, again);
+    EXPECT_EQ(again.shown, QStringList{kConfirmationText}) << "the port was not released";
+    expectOnLine("u1", kInitialFrame);
+    pointAlias({});
+}
+
+TEST(RealDrivers, AnAdapterPulledAfterAConfirmedFrameSaysTheFrameWasSent)
+{
+    const QString adapter = adapterOn("1-1");
+    pointAlias(adapter);
+    QtSerialControl comm(places("/dev/ttyS1"), "/var/lock");
+    Operator person;
+    person.whileConfirmationIsUp = [&] {
+        askTheHost("unplug ftdi1");
+        EXPECT_TRUE(waitFor([&] { return !QFile::exists(adapter); })) << "the host did not pull the adapter";
+    };
+    runSendAction(kInitialTexts, comm, person);
+    expectOnLine("u1", kInitialFrame);
+    ASSERT_EQ(person.shown.size(), 2);
+    EXPECT_EQ(person.shown[0], kConfirmationText);
+    EXPECT_TRUE(person.shown[1].startsWith(kSentThenFailed)) << person.shown[1].toStdString();
+    EXPECT_FALSE(person.shown[1].contains(kMayBeIncomplete));
+
+    askTheHost("plug ftdi1");
+    ASSERT_TRUE(waitFor([] { return !adapterOn("1-1").isEmpty(); }));
+    pointAlias(adapterOn("1-1"));
+    Operator again;
+    runSendAction(kInitialTexts, comm, again);
+    EXPECT_EQ(again.shown, QStringList{kConfirmationText});
+    expectOnLine("u1", kInitialFrame);
+    pointAlias({});
+}
+
+}  // namespace
+}  // namespace korvantel
