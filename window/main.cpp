@@ -8,6 +8,10 @@ int main(int, char *argv[])
     // The tool takes no command line, so Qt is not shown one either.
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
+    // Ties the window to its menu entry and icon: the desktop file name is the
+    // Wayland app_id, the application name the X11 WM_CLASS (StartupWMClass).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.korvantel.demo"));
+    QCoreApplication::setApplicationName(QStringLiteral("korvantel-demo"));
     korvantel::Port1Places port1{
         QStringLiteral(KORVANTEL_PORT1_ALIAS),
         QStringLiteral(KORVANTEL_PORT1_DEVICE),

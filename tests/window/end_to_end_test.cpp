@@ -106,18 +106,28 @@ protected:
         }
     }
 
+    // Fails the test on any complaint of xdotool's: a key it could not type
+    // would otherwise show up only as a wrong frame. xdotool reads its text as
+    // UTF-8 only in a UTF-8 locale, so it gets one of its own whatever the
+    // program under test runs in. A search that finds nothing is no failure.
     static QString xdotool(const QStringList &arguments, std::chrono::milliseconds limit = 5s)
     {
         QProcess xdo;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DISPLAY", s_display);
+        environment.insert("LC_ALL", "C.UTF-8");
         xdo.setProcessEnvironment(environment);
         xdo.start("xdotool", arguments);
         if (!xdo.waitForFinished(static_cast<int>(limit.count()))) {
             xdo.kill();
             xdo.waitForFinished();
         }
-        return QString::fromLocal8Bit(xdo.readAllStandardOutput()).trimmed();
+        const QString output = QString::fromUtf8(xdo.readAllStandardOutput()).trimmed();
+        const bool foundNothing = arguments.first() == u"search" && output.isEmpty();
+        EXPECT_TRUE(xdo.exitStatus() == QProcess::NormalExit && (xdo.exitCode() == 0 || foundNothing))
+            << "xdotool " << arguments.join(u' ').toStdString() << " failed";
+        EXPECT_EQ(xdo.readAllStandardError().toStdString(), "") << "xdotool " << arguments.join(u' ').toStdString();
+        return output;
     }
 
     // A visible window of this test's program, by its exact title.
