@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The send path's costs against the wire's own: one frame is 8 bytes of 10
 // bits at 9600 baud, 8.33 ms on the line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up of the program against a bare window with the same layout, under
 // the X server in $DISPLAY: time from process start to the window being
 // mapped, and peak resident memory, in alternating pairs.

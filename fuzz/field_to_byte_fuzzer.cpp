@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target for the field-to-byte rule. Checks every input against a
 // plain restatement of the rule, and at start that every byte in ASCII and
 // Thai digits, with blanks around, reads back as itself.

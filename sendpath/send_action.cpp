@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "send_action.h"
 
 #include <array>

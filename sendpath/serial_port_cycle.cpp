@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial_port_cycle.h"
 
 #include <QStringList>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "unit_command_frame.h"
 
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device_claim.h"
 
 #include "device_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port1.h"
 
 #include <QDir>

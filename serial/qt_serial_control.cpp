@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qt_serial_control.h"
 
 #include "device_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs inside the guest that scripts/check-drivers boots, against the kernel's
 // own drivers: ttyS1 a 16550A on serial8250, ttyS2 and ttyS3 ghost ports, two
 // FTDI adapters on ftdi_sio. What reaches each line is checked on the host

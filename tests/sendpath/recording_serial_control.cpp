@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "recording_serial_control.h"
 
 namespace korvantel::testing {

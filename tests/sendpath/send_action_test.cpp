@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "send_action.h"
 
 #include "sendpath/recording_serial_control.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Other programs' lock files, in the forms real programs write them and under
 // the names they give them, against the whole open of the serial control.
 

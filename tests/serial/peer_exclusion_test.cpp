@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exclusion against real serial programs from Debian's archive, each run as an
 // ordinary account and ended as its user would end it: while one holds the
 // port our OK is refused with nothing written; while we hold it, it cannot

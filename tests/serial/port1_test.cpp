@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which device is serial port 1, in folders standing for /dev and /sys.
 
 #include "port1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Another Qt serial program: opens the device it is given as QSerialPort does
 // by default, says "held" or "refused: <why>", and holds it until its input ends.
 

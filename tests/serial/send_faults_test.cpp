@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The send action on a pseudo-terminal against what an operator's machine does
 // to it: bad input, a line that hangs up mid-frame, thousands of sends.
 

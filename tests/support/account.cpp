@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/account.h"
 
 #include <grp.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives the real program under Xvfb with xdotool, serial port 1 linked to a
 // pseudo-terminal whose master side the test reads.
 

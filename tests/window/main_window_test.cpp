@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "main_window.h"
 
 #include "sendpath/recording_serial_control.h"
