@@ -18,7 +18,7 @@ namespace korvantel {
 
 namespace {
 
-// Beyond the wire time of what was written, how long a close waits for the line.
+// Beyond the wire time of what was written, how long a drain waits for the line.
 constexpr std::chrono::milliseconds kDrainGrace{1000};
 constexpr std::chrono::milliseconds kDrainPollInterval{1};
 
@@ -43,6 +43,11 @@ PropertyWrite failedSystemCall(int error)
 PropertyWrite invalidValue(const QString &why)
 {
     return PropertyWrite::failed(SerialFault::InvalidValue, why);
+}
+
+PropertyWrite notOpen()
+{
+    return invalidValue(QStringLiteral("พอร์ตยังไม่ได้เปิด"));
 }
 
 QSerialPort::Parity toQt(Parity parity)
@@ -124,7 +129,7 @@ PropertyWrite QtSerialControl::setOutput(const QString &character)
     if (character.size() != 1 || character.at(0).unicode() > 0xFF)
         return invalidValue(QStringLiteral("ส่งออกได้ครั้งละหนึ่งอักขระที่มีรหัส 0 ถึง 255"));
     if (!m_port.isOpen())
-        return invalidValue(QStringLiteral("พอร์ตยังไม่ได้เปิด"));
+        return notOpen();
     m_pending.append(static_cast<char>(character.at(0).unicode()));
     ++m_bytesWritten;
     return named(writePending());
@@ -133,7 +138,7 @@ PropertyWrite QtSerialControl::setOutput(const QString &character)
 PropertyWrite QtSerialControl::drainOutput()
 {
     if (!m_port.isOpen())
-        return invalidValue(QStringLiteral("พอร์ตยังไม่ได้เปิด"));
+        return notOpen();
     return named(drain(drainDeadline()));
 }
 
