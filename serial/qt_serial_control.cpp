@@ -153,7 +153,7 @@ PropertyWrite QtSerialControl::open()
 {
     m_device = deviceForPort(m_commPort);
     if (m_settings.stopBits == StopBits::OneAndHalf)
-        return PropertyWrite::failed(SerialFault::SettingsRefused, QStringLiteral("Linux ตั้งบิตหยุด 1.5 บิตไม่ได้"));
+        return PropertyWrite::failed(SerialFault::SettingsRefused, QStringLiteral("ระบบนี้ตั้งบิตหยุด 1.5 บิตไม่ได้"));
     PropertyWrite opened = m_device.isEmpty() ? PropertyWrite::failed(SerialFault::NoSuchPort, QString())
                                               : openDevice();
     if (opened.fault == SerialFault::NoSuchPort && m_commPort == 1)
