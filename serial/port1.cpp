@@ -24,8 +24,10 @@ QStringList serialAdapters(const Port1Places &places)
 {
     QStringList byId;
     const QDir byIdFolder(places.byIdFolder);
-    for (const QString &name : byIdFolder.entryList(QDir::System | QDir::Files))
-        byId.append(byIdFolder.filePath(name));
+    if (!places.byIdFolder.isEmpty()) {
+        for (const QString &name : byIdFolder.entryList(QDir::System | QDir::Files))
+            byId.append(byIdFolder.filePath(name));
+    }
 
     QStringList adapters;
     for (const QString &pattern : places.adapterPatterns) {
@@ -45,6 +47,8 @@ QStringList serialAdapters(const Port1Places &places)
 
 bool isGhostUart(const QString &realDevice, const QString &ttyClassFolder)
 {
+    if (ttyClassFolder.isEmpty())
+        return false;
     QFile type(QDir(ttyClassFolder).filePath(QFileInfo(realDevice).fileName() + QStringLiteral("/type")));
     return type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0";
 }

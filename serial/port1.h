@@ -7,7 +7,8 @@
 namespace korvantel {
 
 // Where the rule for serial port 1 looks. The program looks in the system's
-// own places, fixed when it is built; tests in folders of their own.
+// own places, fixed when it is built; tests in folders of their own. An empty
+// place is not looked at (QDir would take it for the current folder).
 struct Port1Places
 {
     QString alias;                // an administrator's udev alias, e.g. /dev/korvantel-port1
