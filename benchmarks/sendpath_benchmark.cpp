@@ -38,8 +38,8 @@ void buildFrame(benchmark::State &state)
 {
     std::uint8_t value = 0;
     for (auto _ : state) {
-        const korvantel::UnitCommandFrame frame(value, value, value);
-        benchmark::DoNotOptimize(frame.bytes());
+        korvantel::UnitCommandFrame frame(value, value, value);
+        benchmark::DoNotOptimize(frame);
         ++value;
     }
 }
@@ -71,12 +71,13 @@ void portCycle(benchmark::State &state)
 {
     PseudoTerminal pty;
     QtSerialControl comm(korvantel::testing::port1On(pty), pty.lockFolder());
+    const korvantel::UnitCommandFrame frame(1, 1, 255);
     timeCycles(state, pty, [&] {
         comm.setCommPort(1);
         comm.setSettings(QStringLiteral("9600,n,8,1"));
         comm.setInputLen(0);
         comm.setPortOpen(true);
-        for (const std::uint8_t byte : korvantel::UnitCommandFrame(1, 1, 255).bytes())
+        for (const std::uint8_t byte : frame.bytes())
             comm.setOutput(QString(QChar(byte)));
         comm.setPortOpen(false);
     });

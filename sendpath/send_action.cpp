@@ -23,9 +23,9 @@ struct Field
 std::pair<std::optional<UnitCommandFrame>, QString> frameFromFields(const FieldTexts &texts)
 {
     const std::array<Field, 3> fields{{
-        {texts.group, QStringLiteral("กลุ่ม RS-485")},
-        {texts.unit, QStringLiteral("หมายเลขเครื่อง")},
-        {texts.quantity, QStringLiteral("จำนวนสินค้า")},
+        {.text = texts.group, .caption = QStringLiteral("กลุ่ม RS-485")},
+        {.text = texts.unit, .caption = QStringLiteral("หมายเลขเครื่อง")},
+        {.text = texts.quantity, .caption = QStringLiteral("จำนวนสินค้า")},
     }};
     std::array<std::uint8_t, 3> values{};
     for (std::size_t index = 0; index < fields.size(); ++index) {

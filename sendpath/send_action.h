@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 namespace korvantel {
 
 inline const QString kMessageTitle = QStringLiteral("KORVANTEL");
@@ -16,7 +18,7 @@ inline const QString kConfirmationText = QStringLiteral("ส่งข้อม�
 class MessagePresenter
 {
 public:
-    enum class Kind { Confirmation, Error };
+    enum class Kind : std::uint8_t { Confirmation, Error };
 
     virtual ~MessagePresenter() = default;
     virtual void showMessage(Kind kind, const QString &title, const QString &text) = 0;

@@ -58,7 +58,7 @@ std::optional<LineSettings> parseLineSettings(const QString &text)
     const std::optional<StopBits> stopBits = stopBitsFromText(parts[3]);
     if (!baudRate || !parity || !dataBits || !stopBits)
         return std::nullopt;
-    return LineSettings{*baudRate, *parity, *dataBits, *stopBits};
+    return LineSettings{.baudRate = *baudRate, .parity = *parity, .dataBits = *dataBits, .stopBits = *stopBits};
 }
 
 double characterMicroseconds(const LineSettings &settings)

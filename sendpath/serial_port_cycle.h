@@ -11,7 +11,7 @@ namespace korvantel {
 
 // Why a property write failed, coarse enough for the window to tell the
 // operator what to do about it.
-enum class SerialFault {
+enum class SerialFault : std::uint8_t {
     None,
     InvalidValue,     // the value written is not one the property takes
     NoSuchPort,       // no device, or one with no UART behind it
@@ -47,8 +47,8 @@ struct PropertyWrite
     }
 };
 
-enum class Parity { None, Even, Odd, Mark, Space };
-enum class StopBits { One, OneAndHalf, Two };
+enum class Parity : std::uint8_t { None, Even, Odd, Mark, Space };
+enum class StopBits : std::uint8_t { One, OneAndHalf, Two };
 
 struct LineSettings
 {

@@ -41,7 +41,7 @@ FieldByte fieldToByte(const QString &text)
         position = 1;
     }
     if (position == number.size())
-        return {0, FieldError::NotANumber};
+        return {.error = FieldError::NotANumber};
 
     // Every character is checked before the range, so "999x" is not a number
     // rather than too large; the magnitude stops growing once it is out of range.
@@ -49,14 +49,14 @@ FieldByte fieldToByte(const QString &text)
     for (; position < number.size(); ++position) {
         const std::optional<int> digit = digitValue(number.at(position));
         if (!digit)
-            return {0, FieldError::NotANumber};
+            return {.error = FieldError::NotANumber};
         if (magnitude <= kLargestByte)
             magnitude = magnitude * 10 + *digit;
     }
 
     if (magnitude > kLargestByte || (negative && magnitude != 0))
-        return {0, FieldError::OutOfRange};
-    return {static_cast<std::uint8_t>(magnitude), FieldError::None};
+        return {.error = FieldError::OutOfRange};
+    return {.value = static_cast<std::uint8_t>(magnitude)};
 }
 
 }  // namespace korvantel

@@ -33,7 +33,7 @@ private:
     Bytes m_bytes;
 };
 
-enum class FieldError {
+enum class FieldError : std::uint8_t {
     None,
     NotANumber,  // empty, letters, fractions, hex, blanks inside, a bare sign, foreign digits
     OutOfRange,  // a whole number, but not 0..255 (including anything beyond 32 bits)

@@ -110,11 +110,11 @@ LockOwner readLockOwner(const QString &lockFile)
     static const qint64 pidMax = kernelPidMax();
     QFile file(lockFile);
     if (!file.open(QIODevice::ReadOnly))
-        return {file.exists() ? LockOwner::State::Unreadable : LockOwner::State::Gone, 0};
+        return {.state = file.exists() ? LockOwner::State::Unreadable : LockOwner::State::Gone};
     const std::optional<pid_t> pid = pidInLockFile(file.read(128), pidMax);
     if (!pid)
-        return {LockOwner::State::Unreadable, 0};
-    return {processIsAlive(*pid) ? LockOwner::State::Live : LockOwner::State::Stale, *pid};
+        return {.state = LockOwner::State::Unreadable};
+    return {.state = processIsAlive(*pid) ? LockOwner::State::Live : LockOwner::State::Stale, .pid = *pid};
 }
 
 LockOwner removeIfStale(const QString &lockFile)
@@ -125,13 +125,13 @@ LockOwner removeIfStale(const QString &lockFile)
         lock.dir().filePath(QStringLiteral(".%1.stale-%2").arg(lock.fileName()).arg(::getpid())));
     if (::rename(original.constData(), aside.constData()) != 0) {
         if (errno == ENOENT)
-            return {LockOwner::State::Gone, 0};
+            return {.state = LockOwner::State::Gone};
         return readLockOwner(lockFile);  // not ours to remove: it stays as it is
     }
     const LockOwner owner = readLockOwner(QFile::decodeName(aside));
     if (owner.state == LockOwner::State::Stale) {
         ::unlink(aside.constData());
-        return {LockOwner::State::Gone, 0};
+        return {.state = LockOwner::State::Gone};
     }
     // Another program's lock came in between; link() never replaces a third.
     if (::link(aside.constData(), original.constData()) == 0)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 
 #include <sys/types.h>
@@ -22,7 +23,7 @@ std::optional<pid_t> pidInLockFile(const QByteArray &contents, qint64 pidMax);
 
 struct LockOwner
 {
-    enum class State {
+    enum class State : std::uint8_t {
         Gone,        // no such file (any more)
         Live,        // names a running process
         Stale,       // names a process that has ended

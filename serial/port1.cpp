@@ -36,10 +36,10 @@ QStringList serialAdapters(const Port1Places &places)
         for (const QString &name : folder.entryList({where.fileName()}, QDir::System | QDir::Files)) {
             const QString device = folder.filePath(name);
             const QString real = QFileInfo(device).canonicalFilePath();
-            const auto named = std::find_if(byId.cbegin(), byId.cend(), [&](const QString &link) {
+            const auto named = std::ranges::find_if(byId, [&](const QString &link) {
                 return QFileInfo(link).canonicalFilePath() == real;
             });
-            adapters.append(named == byId.cend() ? device : *named);
+            adapters.append(named == byId.end() ? device : *named);
         }
     }
     return adapters;

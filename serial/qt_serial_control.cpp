@@ -251,7 +251,7 @@ PropertyWrite QtSerialControl::drain(Clock::time_point deadline)
     while (!m_pending.isEmpty()) {
         if (Clock::now() >= deadline)
             return drainTimedOut();
-        pollfd writable{handle, POLLOUT, 0};
+        pollfd writable{.fd = handle, .events = POLLOUT, .revents = 0};
         const int ready = ::poll(&writable, 1, pollMilliseconds(deadline));
         if (ready == 0)
             return drainTimedOut();

@@ -14,11 +14,11 @@ int main(int, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("com.korvantel.demo"));
     QCoreApplication::setApplicationName(QStringLiteral("korvantel-demo"));
     korvantel::Port1Places port1{
-        QStringLiteral(KORVANTEL_PORT1_ALIAS),
-        QStringLiteral(KORVANTEL_PORT1_DEVICE),
-        QStringLiteral(KORVANTEL_ADAPTER_PATTERNS).split(u':', Qt::SkipEmptyParts),
-        QStringLiteral("/dev/serial/by-id"),
-        QStringLiteral("/sys/class/tty"),
+        .alias = QStringLiteral(KORVANTEL_PORT1_ALIAS),
+        .builtInDevice = QStringLiteral(KORVANTEL_PORT1_DEVICE),
+        .adapterPatterns = QStringLiteral(KORVANTEL_ADAPTER_PATTERNS).split(u':', Qt::SkipEmptyParts),
+        .byIdFolder = QStringLiteral("/dev/serial/by-id"),
+        .ttyClassFolder = QStringLiteral("/sys/class/tty"),
     };
     korvantel::Form1 form(std::make_unique<korvantel::QtSerialControl>(std::move(port1), QStringLiteral("/var/lock")));
     form.show();

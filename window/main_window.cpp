@@ -40,7 +40,8 @@ Form1::~Form1() = default;
 
 void Form1::Command1_Click()
 {
-    runSendAction({ui.Text1->text(), ui.Text2->text(), ui.Text3->text()}, *MSComm1, m_messages);
+    runSendAction({.group = ui.Text1->text(), .unit = ui.Text2->text(), .quantity = ui.Text3->text()}, *MSComm1,
+                  m_messages);
 }
 
 }  // namespace korvantel

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Drives the real program under Xvfb with xdotool, serial port 1 linked to a
-// pseudo-terminal whose master side the test reads.
+// pseudo-terminal whose master side the test reads. KORVANTEL_E2E_PROGRAM and
+// KORVANTEL_E2E_PORT1 in the environment point it at an installed program.
 
 #include "support/pseudo_terminal.h"
 
@@ -25,6 +26,9 @@ using testing::PseudoTerminal;
 
 constexpr auto kWaitLimit = 10s;
 constexpr auto kQuietPeriod = 300ms;
+
+QString program() { return qEnvironmentVariable("KORVANTEL_E2E_PROGRAM", KORVANTEL_E2E_PROGRAM); }
+QString port1() { return qEnvironmentVariable("KORVANTEL_E2E_PORT1", KORVANTEL_E2E_PORT1); }
 
 bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds limit = kWaitLimit)
 {
@@ -75,14 +79,14 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(s_xvfb, nullptr) << "Xvfb did not start";
-        QFile::remove(KORVANTEL_E2E_PORT1);
-        ASSERT_TRUE(QFile::link(m_pty.slavePath(), KORVANTEL_E2E_PORT1));
+        QFile::remove(port1());
+        ASSERT_TRUE(QFile::link(m_pty.slavePath(), port1()));
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DISPLAY", s_display);
         environment.remove("QT_QPA_PLATFORM");
         m_program.setProcessEnvironment(environment);
-        m_program.start(KORVANTEL_E2E_PROGRAM, {});
+        m_program.start(program(), {});
         ASSERT_TRUE(m_program.waitForStarted());
         m_form = waitForWindow("KORVANTEL DEMO");
         ASSERT_FALSE(m_form.isEmpty()) << "the window did not appear: "
@@ -92,7 +96,7 @@ protected:
     void TearDown() override
     {
         stop(m_program);
-        QFile::remove(KORVANTEL_E2E_PORT1);
+        QFile::remove(port1());
     }
 
     // Asks first, so that Xvfb removes its socket and lock file.
