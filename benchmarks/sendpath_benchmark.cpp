@@ -10,12 +10,17 @@
 #include "support/pseudo_terminal.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -99,6 +104,60 @@ void sendAction(benchmark::State &state)
     timeCycles(state, pty, [&] { korvantel::runSendAction(texts, comm, messages); });
 }
 BENCHMARK(sendAction)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+// The lock folder as a prank or a broken program may leave it, all under
+// names of other devices: 10,000 ordinary locks, a FIFO, a socket, a folder,
+// and names whose underscores read in exponentially many ways through links
+// that lead back into one folder.
+void seedHostileLockFolder(const PseudoTerminal &pty)
+{
+    const QDir locks(pty.lockFolder());
+    for (int device = 0; device < 10'000; ++device) {
+        QFile lock(locks.filePath(QStringLiteral("LCK..ttyUSB%1").arg(device + 100)));
+        lock.open(QIODevice::WriteOnly);
+        lock.write(QByteArray::number(device + 1).rightJustified(10, ' ') + '\n');
+    }
+    ::mkfifo(QFile::encodeName(locks.filePath("LCK..ttyS9")).constData(), 0666);
+    locks.mkdir("LCK..ttyS8");
+    QFile::link("/dev/zero", locks.filePath("LCK..ttyS7"));
+    const QDir loop(pty.lockFolder() + "/../loop");
+    QDir().mkpath(loop.path());
+    QFile::link(".", loop.filePath("a"));
+    QFile::link(".", loop.filePath("a_a"));
+    for (int length = 150; length <= 240; length += 10) {
+        QString name = QStringLiteral("LCK..") + loop.canonicalPath().replace(u'/', u'_') + "_a";
+        while (name.size() < length)
+            name += "_a";
+        QFile(locks.filePath(name)).open(QIODevice::WriteOnly);
+    }
+}
+
+void sendActionAmongHostileLocks(benchmark::State &state)
+{
+    PseudoTerminal pty;
+    seedHostileLockFolder(pty);
+    QtSerialControl comm(korvantel::testing::port1On(pty), pty.lockFolder());
+    DismissAtOnce messages;
+    const FieldTexts texts{QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("255")};
+    timeCycles(state, pty, [&] { korvantel::runSendAction(texts, comm, messages); });
+}
+BENCHMARK(sendActionAmongHostileLocks)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The refusal when a FIFO stands under the device's own lock name.
+void refusalByAFifoLock(benchmark::State &state)
+{
+    PseudoTerminal pty;
+    const QString lock = QDir(pty.lockFolder()).filePath("LCK.." + QFileInfo(pty.slavePath()).fileName());
+    ::mkfifo(QFile::encodeName(lock).constData(), 0666);
+    QtSerialControl comm(korvantel::testing::port1On(pty), pty.lockFolder());
+    DismissAtOnce messages;
+    const FieldTexts texts{QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("255")};
+    for (auto _ : state)
+        korvantel::runSendAction(texts, comm, messages);
+    if (!pty.readAll().isEmpty())
+        state.SkipWithError("bytes reached the line");
+}
+BENCHMARK(refusalByAFifoLock)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

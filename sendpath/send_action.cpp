@@ -66,6 +66,17 @@ PropertyWrite writeFrameAndDrain(SerialControl &comm, const UnitCommandFrame &fr
 const QString kMayBeIncomplete = QStringLiteral("ข้อมูลอาจส่งไม่ครบ");
 const QString kSentThenFailed = QStringLiteral("ส่งข้อมูลครบแล้ว ไม่ต้องส่งซ้ำ แต่หลังจากนั้นเกิดปัญหากับพอร์ตอนุกรม:");
 
+// Which program to close: by its own name, never guessed.
+QString holderOf(const PortHolder &holder)
+{
+    if (holder.process == 0)
+        return QStringLiteral("โปรแกรมอื่น");
+    const QString process = QStringLiteral(" (โปรเซสหมายเลข %1)").arg(holder.process);
+    if (holder.thisProgram)
+        return QStringLiteral("โปรแกรมนี้อีกหน้าต่างหนึ่ง") + process;
+    return (holder.name.isEmpty() ? QStringLiteral("โปรแกรมอื่น") : u' ' + holder.name) + process;
+}
+
 QString reasonFor(const PropertyWrite &failure)
 {
     switch (failure.fault) {
@@ -74,9 +85,7 @@ QString reasonFor(const PropertyWrite &failure)
     case SerialFault::NoPermission:
         return QStringLiteral("บัญชีผู้ใช้นี้ไม่มีสิทธิ์ใช้พอร์ตอนุกรม ต้องเพิ่มบัญชีเข้ากลุ่ม dialout แล้วเข้าระบบใหม่");
     case SerialFault::PortInUse:
-        return failure.holderProcess > 0
-                   ? QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดยโปรแกรมอื่น (โปรเซสหมายเลข %1)").arg(failure.holderProcess)
-                   : QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดยโปรแกรมอื่น");
+        return QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดย") + holderOf(failure.holder);
     case SerialFault::StaleLock:
         return QStringLiteral("ไฟล์ล็อกที่โปรแกรมซึ่งจบการทำงานไปแล้วทิ้งไว้ขวางพอร์ตอนุกรม 1 อยู่ ผู้ดูแลระบบต้องลบไฟล์นี้");
     case SerialFault::UnreadableLock:

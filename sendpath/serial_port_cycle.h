@@ -26,13 +26,23 @@ enum class SerialFault : std::uint8_t {
     Other,
 };
 
+// The process that holds a port another program has, where it can be seen.
+struct PortHolder
+{
+    qint64 process = 0;        // 0: none could be seen
+    QString name{};            // the process's own name, as the system keeps it
+    bool thisProgram = false;  // another copy of this tool
+
+    friend bool operator==(const PortHolder &, const PortHolder &) = default;
+};
+
 struct PropertyWrite
 {
     SerialFault fault = SerialFault::None;
     QString description;    // the system's own words, or the control's
     QString device;         // the device the failure concerns, where one was chosen
     QString lockFile;       // for the lock faults, and PortInUse by a lock file
-    qint64 holderProcess = 0;  // for PortInUse: the process a lock file names
+    PortHolder holder;      // for PortInUse
     QStringList adapters;   // for NoSuchPort on port 1: the serial adapters present
 
     bool ok() const { return fault == SerialFault::None; }

@@ -3,6 +3,7 @@
 
 #include "device_error.h"
 #include "lock_files.h"
+#include "port_holder.h"
 
 #include <QFile>
 
@@ -41,14 +42,18 @@ PropertyWrite refusedByLock(const QString &lockFile, const LockOwner &owner)
     static const QString inUse = QStringLiteral("ไฟล์ล็อกระบุโปรเซสที่ยังทำงานอยู่");
     static const QString stale = QStringLiteral("ไฟล์ล็อกระบุโปรเซสที่จบไปแล้ว แต่บัญชีนี้ลบไฟล์ไม่ได้");
     static const QString unreadable = QStringLiteral("อ่านหมายเลขโปรเซสจากไฟล์ล็อกไม่ได้");
+    static const QString notAFile = QStringLiteral("สิ่งที่อยู่ในชื่อของไฟล์ล็อกนี้ไม่ใช่ไฟล์ธรรมดา จึงไม่ได้อ่าน");
     PropertyWrite refused;
     switch (owner.state) {
     case LockOwner::State::Live:
         refused = PropertyWrite::failed(SerialFault::PortInUse, inUse);
-        refused.holderProcess = owner.pid;
+        refused.holder = portHolder(owner.pid);
         break;
     case LockOwner::State::Stale:
         refused = PropertyWrite::failed(SerialFault::StaleLock, stale);
+        break;
+    case LockOwner::State::NotAFile:
+        refused = PropertyWrite::failed(SerialFault::UnreadableLock, notAFile);
         break;
     case LockOwner::State::Unreadable:
     case LockOwner::State::Gone:
@@ -78,30 +83,35 @@ PropertyWrite DeviceClaim::claim(const QString &realDevicePath)
     release();
     if (PropertyWrite locked = checkLockFiles(realDevicePath); !locked.ok())
         return locked;
+    PropertyWrite taken = take(realDevicePath);
+    if (!taken.ok())
+        release();
+    // Looked for only once our own descriptor is closed, so that it is not ours.
+    if (taken.fault == SerialFault::PortInUse)
+        taken.holder = findPortHolder(realDevicePath);
+    return taken;
+}
 
+PropertyWrite DeviceClaim::take(const QString &realDevicePath)
+{
     m_handle = ::open(QFile::encodeName(realDevicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_handle < 0) {
         const int error = errno;
-        return refuse(faultOfOpenError(error), systemError(error));
+        return PropertyWrite::failed(faultOfOpenError(error), systemError(error));
     }
     // A legacy port with no UART behind it opens, then fails every termios call.
     termios line{};
     if (::tcgetattr(m_handle, &line) != 0 && errno == EIO)
-        return refuse(SerialFault::NoSuchPort,
-                      QStringLiteral("ไม่มีวงจรพอร์ตอนุกรมอยู่จริงหลังอุปกรณ์นี้: ") + systemError(EIO));
+        return PropertyWrite::failed(SerialFault::NoSuchPort,
+                                     QStringLiteral("ไม่มีวงจรพอร์ตอนุกรมอยู่จริงหลังอุปกรณ์นี้: ") + systemError(EIO));
     // Root may open a device another program holds with TIOCEXCL; it must not use it.
     int exclusive = 0;
     if (::ioctl(m_handle, TIOCGEXCL, &exclusive) == 0 && exclusive)
-        return refuse(SerialFault::PortInUse, QStringLiteral("โปรแกรมอื่นเปิดอุปกรณ์นี้แบบใช้ผู้เดียว (TIOCEXCL)"));
+        return PropertyWrite::failed(SerialFault::PortInUse,
+                                     QStringLiteral("โปรแกรมอื่นเปิดอุปกรณ์นี้แบบใช้ผู้เดียว (TIOCEXCL)"));
     if (::flock(m_handle, LOCK_EX | LOCK_NB) != 0)
-        return refuse(SerialFault::PortInUse, QStringLiteral("โปรแกรมอื่นล็อกอุปกรณ์นี้ไว้ (flock)"));
+        return PropertyWrite::failed(SerialFault::PortInUse, QStringLiteral("โปรแกรมอื่นล็อกอุปกรณ์นี้ไว้ (flock)"));
     return PropertyWrite::done();
-}
-
-PropertyWrite DeviceClaim::refuse(SerialFault fault, const QString &description)
-{
-    release();
-    return PropertyWrite::failed(fault, description);
 }
 
 void DeviceClaim::release()

@@ -30,7 +30,8 @@ public:
     const QString &lockFolder() const { return m_lockFolder; }
 
 private:
-    PropertyWrite refuse(SerialFault fault, const QString &description);
+    // Opens and holds the device; on a refusal the caller releases it.
+    PropertyWrite take(const QString &realDevicePath);
 
     QString m_lockFolder;
     int m_handle = -1;

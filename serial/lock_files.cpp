@@ -4,13 +4,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <set>
+#include <tuple>
+#include <utility>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,30 +71,114 @@ std::optional<dev_t> characterDevice(const QString &path)
     return status.st_rdev;
 }
 
-// Whether `parts`, joined by / or _ at each seam, name a path under `folder`
-// that is the device `device`. A lock name keeps no trace of which _ were /.
-bool namesDevice(const QString &folder, const QStringList &parts, qsizetype from, dev_t device)
+// Reads lock names, split at their underscores, as paths from /dev (or from /
+// for a name that starts with _) and tells which name the device. A name
+// keeps no trace of which _ were /, so every reading is tried; links may lead
+// many readings into one folder, which is looked into once at each place in
+// a name. Each folder met is listed once for all names, so that a reading
+// that leads nowhere costs no system call; one that may not be listed is
+// asked name by name.
+class LockNameReader
 {
-    for (qsizetype end = from + 1; end <= parts.size(); ++end) {
-        const QString component = parts.mid(from, end - from).join(u'_');
-        if (component.isEmpty() || component == u"." || component == u"..")
-            continue;
-        const QString path = folder + u'/' + component;
-        if (end == parts.size()) {
-            if (characterDevice(path) == device)
-                return true;
-        } else if (QFileInfo(path).isDir() && namesDevice(path, parts, end, device)) {
-            return true;
+public:
+    explicit LockNameReader(dev_t device)
+        : m_device(device)
+        , m_dev(openFolder(AT_FDCWD, "/dev"))
+        , m_root(openFolder(AT_FDCWD, "/"))
+    {
+    }
+    ~LockNameReader()
+    {
+        for (const int folder : {m_dev, m_root}) {
+            if (folder >= 0)
+                ::close(folder);
         }
     }
-    return false;
-}
+    LockNameReader(const LockNameReader &) = delete;
+    LockNameReader &operator=(const LockNameReader &) = delete;
 
-bool lockNameStandsFor(const QString &name, dev_t device)
+    bool namesDevice(const QString &name)
+    {
+        const bool absolute = name.startsWith(u'_');
+        m_parts = QFile::encodeName(absolute ? name.mid(1) : name).split('_');
+        m_tried.clear();
+        const int from = absolute ? m_root : m_dev;
+        return from >= 0 && namesDeviceIn(from, 0);
+    }
+
+private:
+    using Identity = std::pair<dev_t, ino_t>;
+
+    static int openFolder(int parent, const char *name)
+    {
+        const int folder = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        return folder >= 0 ? folder : ::openat(parent, name, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+
+    bool namesDeviceIn(int folder, qsizetype from)
+    {
+        struct stat status{};
+        if (::fstat(folder, &status) != 0 || !m_tried.insert({status.st_dev, status.st_ino, from}).second)
+            return false;
+        const std::optional<QSet<QByteArray>> &listed = listing(folder, {status.st_dev, status.st_ino});
+        QByteArray component;
+        for (qsizetype end = from; end < m_parts.size(); ++end) {
+            component += (end > from ? "_" : "") + m_parts[end];
+            if ((listed && !listed->contains(component)) || component.isEmpty() || component == "."
+                || component == ".." || ::fstatat(folder, component.constData(), &status, 0) != 0)
+                continue;
+            if (end + 1 == m_parts.size() ? S_ISCHR(status.st_mode) && status.st_rdev == m_device
+                                          : S_ISDIR(status.st_mode) && namesDeviceBelow(folder, component, end + 1))
+                return true;
+        }
+        return false;
+    }
+
+    bool namesDeviceBelow(int parent, const QByteArray &name, qsizetype from)
+    {
+        const int folder = openFolder(parent, name.constData());
+        if (folder < 0)
+            return false;
+        const bool names = namesDeviceIn(folder, from);
+        ::close(folder);
+        return names;
+    }
+
+    const std::optional<QSet<QByteArray>> &listing(int folder, const Identity &identity)
+    {
+        const auto [known, added] = m_listings.try_emplace(identity);
+        if (!added)
+            return known->second;
+        DIR *entries = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (entries == nullptr)
+            return known->second;
+        known->second.emplace();
+        while (const dirent *entry = ::readdir(entries))
+            known->second->insert(QByteArray(entry->d_name));
+        ::closedir(entries);
+        return known->second;
+    }
+
+    dev_t m_device;
+    int m_dev;
+    int m_root;
+    QList<QByteArray> m_parts;
+    std::set<std::tuple<dev_t, ino_t, qsizetype>> m_tried;
+    std::map<Identity, std::optional<QSet<QByteArray>>> m_listings;
+};
+
+// Every name in a folder, of whatever kind, unsorted: a lock folder may hold
+// thousands.
+QStringList namesIn(const QString &folder)
 {
-    const bool absolute = name.startsWith(u'_');
-    const QStringList parts = (absolute ? name.mid(1) : name).split(u'_');
-    return namesDevice(absolute ? QString() : QStringLiteral("/dev"), parts, 0, device);
+    QStringList names;
+    DIR *entries = ::opendir(QFile::encodeName(folder).constData());
+    if (entries == nullptr)
+        return names;
+    while (const dirent *entry = ::readdir(entries))
+        names.append(QFile::decodeName(entry->d_name));
+    ::closedir(entries);
+    return names;
 }
 
 }  // namespace
@@ -108,10 +199,24 @@ std::optional<pid_t> pidInLockFile(const QByteArray &contents, qint64 pidMax)
 LockOwner readLockOwner(const QString &lockFile)
 {
     static const qint64 pidMax = kernelPidMax();
-    QFile file(lockFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return {.state = file.exists() ? LockOwner::State::Unreadable : LockOwner::State::Gone};
-    const std::optional<pid_t> pid = pidInLockFile(file.read(128), pidMax);
+    const QByteArray path = QFile::encodeName(lockFile);
+    struct stat status{};
+    if (::stat(path.constData(), &status) != 0)
+        return {.state = errno == ENOENT ? LockOwner::State::Gone : LockOwner::State::Unreadable};
+    // Never opened unless regular: a FIFO would block the read for good, a device would be used.
+    if (!S_ISREG(status.st_mode))
+        return {.state = LockOwner::State::NotAFile};
+    const int handle = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (handle < 0)
+        return {.state = errno == ENOENT ? LockOwner::State::Gone : LockOwner::State::Unreadable};
+    char contents[128];
+    // Swapped for something else since the stat, it is read no further.
+    const bool regular = ::fstat(handle, &status) == 0 && S_ISREG(status.st_mode);
+    const ssize_t size = regular ? ::read(handle, contents, sizeof contents) : -1;
+    ::close(handle);
+    if (!regular)
+        return {.state = LockOwner::State::NotAFile};
+    const std::optional<pid_t> pid = size < 0 ? std::nullopt : pidInLockFile(QByteArray(contents, size), pidMax);
     if (!pid)
         return {.state = LockOwner::State::Unreadable};
     return {.state = processIsAlive(*pid) ? LockOwner::State::Live : LockOwner::State::Stale, .pid = *pid};
@@ -145,9 +250,14 @@ QStringList lockFilesForDevice(const QString &lockFolder, const QString &realDev
     const QString baseName = QFileInfo(realDevice).fileName();
     QStringList locks;
     const QDir folder(lockFolder);
-    for (const QString &entry : folder.entryList({kLockPrefix + u'*'}, QDir::Files | QDir::System | QDir::Hidden)) {
+    std::optional<LockNameReader> reader;  // made at the first lock: most sends meet none
+    for (const QString &entry : namesIn(lockFolder)) {
+        if (!entry.startsWith(kLockPrefix))
+            continue;
         const QString name = entry.mid(kLockPrefix.size());
-        if (name == baseName || (device && lockNameStandsFor(name, *device)))
+        if (device && !reader)
+            reader.emplace(*device);
+        if (name == baseName || (reader && reader->namesDevice(name)))
             locks.append(folder.filePath(entry));
     }
     return locks;

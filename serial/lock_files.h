@@ -28,11 +28,13 @@ struct LockOwner
         Live,        // names a running process
         Stale,       // names a process that has ended
         Unreadable,  // no PID can be read from it; left for an administrator
+        NotAFile,    // a FIFO, socket, device or folder under a lock's name
     };
     State state = State::Gone;
     pid_t pid = 0;
 };
 
+// Reads only a regular file, by an open that cannot block.
 LockOwner readLockOwner(const QString &lockFile);
 
 // Removes a stale lock without ever removing a live one: the file is renamed
@@ -41,10 +43,11 @@ LockOwner readLockOwner(const QString &lockFile);
 // Gone once removed, Stale if this account may not remove it.
 LockOwner removeIfStale(const QString &lockFile);
 
-// Every lock file in `lockFolder` that stands for `realDevice`, under whatever
+// Every entry in `lockFolder` that stands for `realDevice`, under whatever
 // name its owner opened it: LCK..<path under /dev with / as _> (a udev alias,
 // /dev/serial/by-id/...), LCK.._<absolute path> for one outside /dev, or
-// LCK..<basename> as cu writes it.
+// LCK..<basename> as cu writes it. The work per name is bounded by the
+// folders the name can lead to, times its length, whatever links they hold.
 QStringList lockFilesForDevice(const QString &lockFolder, const QString &realDevice);
 
 }  // namespace korvantel

@@ -152,6 +152,20 @@ TEST(FaultMessage, EveryKindHasItsOwnThaiReasonFollowedByTheDescription)
     const QString message = messageForFault(named);
     for (const QString &place : named.adapters + QStringList{named.device, named.lockFile})
         EXPECT_TRUE(message.contains(place)) << place.toStdString();
+
+    // The holder by what could be seen of it: never a guessed name.
+    const std::pair<PortHolder, QString> holders[] = {
+        {{.process = 4801, .name = "minicom"}, "โดย minicom (โปรเซสหมายเลข 4801)"},
+        {{.process = 4801, .name = "korvantel-demo", .thisProgram = true},
+         "โดยโปรแกรมนี้อีกหน้าต่างหนึ่ง (โปรเซสหมายเลข 4801)"},
+        {{.process = 4801}, "โดยโปรแกรมอื่น (โปรเซสหมายเลข 4801)"},  // ended before its name was read
+        {{}, "โดยโปรแกรมอื่น"},
+    };
+    for (const auto &[holder, said] : holders) {
+        PropertyWrite inUse = PropertyWrite::failed(SerialFault::PortInUse, "");
+        inUse.holder = holder;
+        EXPECT_EQ(messageForFault(inUse).section(u'\n', 0, 0), "พอร์ตอนุกรมกำลังถูกใช้งาน" + said);
+    }
 }
 
 }  // namespace

@@ -17,7 +17,9 @@
 
 #include <functional>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace korvantel {
@@ -117,7 +119,10 @@ TEST(LockFilesOfOtherPrograms, ALiveOneRefusesAStaleOneGoesAnUnreadableOneIsLeft
                 EXPECT_EQ(opened.fault, state.fault) << opened.description.toStdString();
                 EXPECT_EQ(QFile::exists(lock), state.lockStays);
                 EXPECT_EQ(opened.lockFile, state.lockStays ? lock : QString());
-                EXPECT_EQ(opened.holderProcess, state.fault == SerialFault::PortInUse ? livePid : 0);
+                const PortHolder holder = state.fault == SerialFault::PortInUse
+                                              ? PortHolder{.process = livePid, .name = "sleep"}
+                                              : PortHolder{};
+                EXPECT_EQ(opened.holder, holder);
                 comm.setOutput("A");
                 comm.setPortOpen(false);
                 EXPECT_EQ(pty.readAll().size(), state.lockStays ? 0 : 1);
@@ -146,6 +151,59 @@ TEST(LockFilesOfOtherPrograms, ALiveLockSwappedInBetweenTheReadAndTheRemovalIsKe
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), liveContents);
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"LCK..ttyS0"});
+}
+
+// The lock folder is writable by every account: nothing standing there under
+// a name of the device may freeze the send, and none of it is read or removed.
+TEST(LockFilesOfOtherPrograms, WhateverStandsUnderALockNameIsRefusedWithoutBlocking)
+{
+    const std::function<bool(const QString &)> entries[] = {
+        [](const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0666) == 0; },
+        [](const QString &path) { return ::mkdir(QFile::encodeName(path).constData(), 0755) == 0; },
+        [](const QString &path) {
+            return ::mkfifo(QFile::encodeName(path + ".fifo").constData(), 0666) == 0 && QFile::link(path + ".fifo", path);
+        },
+        [](const QString &path) { return QFile::link("/dev/zero", path); },
+        [](const QString &path) {
+            const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+            qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+            const bool bound = ::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+            ::close(listener);
+            return bound;
+        },
+    };
+    for (const auto &make : entries) {
+        PseudoTerminal pty;
+        const QString lock = QDir(pty.lockFolder()).filePath(lockName(pty.slavePath()));
+        ASSERT_TRUE(make(lock)) << lock.toStdString();
+        SCOPED_TRACE(QFileInfo(lock).symLinkTarget().toStdString() + " " + std::to_string(QFileInfo(lock).isDir()));
+
+        QtSerialControl comm(port1On(pty), pty.lockFolder());
+        const PropertyWrite opened = comm.setPortOpen(true);
+        EXPECT_EQ(opened.fault, SerialFault::UnreadableLock) << opened.description.toStdString();
+        EXPECT_EQ(opened.lockFile, lock);
+        EXPECT_TRUE(QFileInfo(lock).exists() || QFileInfo(lock).isSymLink());
+    }
+}
+
+// Links that lead every reading of a name's underscores into one folder: the
+// readings grow exponentially with the name, the folders looked into do not.
+TEST(LockFilesOfOtherPrograms, ANameOfVeryManyReadingsIsMatchedInBoundedWork)
+{
+    PseudoTerminal pty;
+    const QDir links(pty.lockFolder() + "/../loop");
+    ASSERT_TRUE(QDir().mkpath(links.path()));
+    ASSERT_TRUE(QFile::link(".", links.filePath("a")) && QFile::link(".", links.filePath("a_a")));
+    ASSERT_TRUE(QFile::link(pty.slavePath(), links.filePath("port1")));
+    QString name = links.canonicalPath() + "/a";
+    while (name.size() < 230)
+        name += "_a";
+    const QString throughLinks = QDir(pty.lockFolder()).filePath(lockName(name + "_port1"));
+    const QString elsewhere = QDir(pty.lockFolder()).filePath(lockName(name + "_none"));
+    ASSERT_TRUE(writeFile(throughLinks, "garbage\n") && writeFile(elsewhere, "garbage\n"));
+
+    EXPECT_EQ(lockFilesForDevice(pty.lockFolder(), pty.slavePath()), QStringList{throughLinks});
 }
 
 // A serial program run with sudo was killed: its lock is stale, but in the

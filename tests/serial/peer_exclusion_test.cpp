@@ -41,22 +41,28 @@ struct Peer
     QStringList arguments;  // %1 stands for the device
     QByteArray heldMarker;
     QByteArray quitKeys;    // then its input ends
+    QString processName;    // as our refusal names it
 };
 
 // A terminal program gets a terminal of its own from script(1).
 Peer terminalProgram(const char *name, const QString &commandLine, const QByteArray &held, const QByteArray &quit)
 {
-    return {name, "script", {"-qefc", commandLine, "/dev/null"}, held, quit};
+    return {name, "script", {"-qefc", commandLine, "/dev/null"}, held, quit, commandLine.section(u' ', 0, 0)};
 }
+
+const Peer kQtProgram{"a QSerialPort program (lock file, TIOCEXCL)", KORVANTEL_QT_SERIAL_PEER, {"%1"}, "held", "",
+                      "qt_serial_peer"};
 
 const Peer kPeers[] = {
     terminalProgram("picocom (flock)", "picocom -b 9600 %1", "Terminal ready", "\x01\x18"),
     terminalProgram("cu (UUCP lock file)", "cu -l %1 -s 9600", "Connected.", "\r~."),
+    terminalProgram("minicom (UUCP lock file)", "minicom -D %1 -b 9600", "Press CTRL-A Z for help on special keys",
+                    "\x01x\r"),
     {"pyserial, exclusive=True (flock)", "/usr/bin/python3",
      {"-c", "import serial, sys; port = serial.Serial('%1', 9600, exclusive=True); print('held', flush=True); "
             "sys.stdin.read(); port.close()"},
-     "held", ""},
-    {"a QSerialPort program (lock file, TIOCEXCL)", KORVANTEL_QT_SERIAL_PEER, {"%1"}, "held", ""},
+     "held", "", "python3"},
+    kQtProgram,
 };
 
 // Whether `output` has `marker` as a line of its own, control characters
@@ -163,7 +169,8 @@ TEST_F(PeerOnPty, WhileAPeerHoldsThePortOurOkIsRefusedWithNothingWritten)
         RecordingPresenter presenter(messages);
         runSendAction({"1", "1", "255"}, m_comm, presenter);
         ASSERT_EQ(messages.size(), 1);
-        EXPECT_TRUE(messages.first().contains(QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดยโปรแกรมอื่น")))
+        EXPECT_TRUE(messages.first().contains(QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดย %1 (โปรเซสหมายเลข ")
+                                                    .arg(peer.processName)))
             << messages.first().toStdString();
         EXPECT_TRUE(m_pty.readAll().isEmpty());
 
@@ -199,7 +206,7 @@ TEST_F(PeerOnPty, AQtProgramStaysOutWhileOurConfirmationIsUpLongerThan30Seconds)
     const utimbuf aMinuteAgo{::time(nullptr) - 60, ::time(nullptr) - 60};
     ASSERT_EQ(::utime(lock.constData(), &aMinuteAgo), 0);
 
-    PeerProgram qtProgram(kPeers[3], m_pty.slavePath(), true);
+    PeerProgram qtProgram(kQtProgram, m_pty.slavePath(), true);
     EXPECT_EQ(qtProgram.finished(), 1) << qtProgram.output().toStdString();
     EXPECT_TRUE(QFile::exists(m_pty.systemLockFile()));
     EXPECT_TRUE(m_comm.setPortOpen(false).ok());

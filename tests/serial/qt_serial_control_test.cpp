@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "qt_serial_control.h"
+#include "send_action.h"
 
 #include "support/account.h"
 #include "support/port1_on_pty.h"
@@ -71,62 +72,118 @@ TEST_F(QtSerialControlOnPty, TheLineIsRaw9600EightNoneOneWhileOpen)
     EXPECT_EQ(line.c_lflag & (ICANON | ECHO), 0u);
 }
 
-// Each way another program can hold the device; every one must refuse our open.
+// Each way another program can hold the device; every one must refuse our
+// open, and the refusal names the holder as far as the account can see it.
+struct Held
+{
+    std::function<void()> release;
+    QString holder;  // as the message names it
+};
+
 struct Holder
 {
     const char *name;
-    std::function<std::function<void()>(const PseudoTerminal &)> hold;  // returns the release
+    std::function<Held(const PseudoTerminal &)> hold;
+    bool openAsNobody = false;
 };
 
-std::function<void()> heldByFlockProcess(const PseudoTerminal &pty)
+QString numbered(const QString &holder, qint64 process)
+{
+    return QStringLiteral("%1 (โปรเซสหมายเลข %2)").arg(holder).arg(process);
+}
+
+Held heldByAnotherCopy(const Port1Places &port1, const PseudoTerminal &pty)
+{
+    auto other = std::make_shared<QtSerialControl>(port1, pty.lockFolder());
+    EXPECT_TRUE(other->setPortOpen(true).ok());
+    return {[other] { other->setPortOpen(false); }, numbered("โปรแกรมนี้อีกหน้าต่างหนึ่ง", ::getpid())};
+}
+
+// A process of root's that lets go when its input ends; `holds` tells,
+// bounded, when it holds the device, and `name` is its own name by then.
+Held heldByProcess(const QString &name, const QStringList &command, const std::function<bool()> &holds)
 {
     auto process = std::make_shared<QProcess>();
-    process->start("flock", {"--exclusive", "--no-fork", pty.slavePath(), "sleep", "30"});
+    process->start(command.first(), command.mid(1));
     process->waitForStarted();
-    // Wait, bounded, until flock(1) holds the lock.
-    const int probe = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY);
-    for (int tries = 0; tries < 500 && ::flock(probe, LOCK_EX | LOCK_NB) == 0; ++tries) {
-        ::flock(probe, LOCK_UN);
+    for (int tries = 0; tries < 500 && !holds(); ++tries)
         QThread::msleep(10);
-    }
-    ::close(probe);
-    return [process] { process->kill(); process->waitForFinished(); };
-}
-
-std::function<void()> heldExclusively(const PseudoTerminal &pty)
-{
-    const int handle = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-    ::ioctl(handle, TIOCEXCL);
-    return [handle] {
-        ::ioctl(handle, TIOCNXCL);
-        ::close(handle);
+    const auto release = [process] {
+        process->closeWriteChannel();
+        process->waitForFinished();
     };
+    return {release, numbered(u' ' + name, process->processId())};
 }
 
-TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenAndNothingIsWritten)
+bool flockTaken(const PseudoTerminal &pty)
+{
+    const int probe = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY);
+    const bool taken = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
+    ::close(probe);
+    return taken;
+}
+
+bool exclusive(const PseudoTerminal &pty)
+{
+    const int probe = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY);
+    int set = 0;
+    ::ioctl(probe, TIOCGEXCL, &set);
+    ::close(probe);
+    return set != 0;
+}
+
+Held heldExclusively(const PseudoTerminal &pty)
+{
+    // A pty keeps TIOCEXCL after its last close, so the holder clears it.
+    return heldByProcess("python3",
+                         {"python3", "-c",
+                          "import fcntl, os, sys, termios; fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY); "
+                          "fcntl.ioctl(fd, termios.TIOCEXCL); sys.stdin.read(); fcntl.ioctl(fd, termios.TIOCNXCL)",
+                          pty.slavePath()},
+                         [&] { return exclusive(pty); });
+}
+
+TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenNamesTheHolderAndNothingIsWritten)
 {
     const Holder holders[] = {
-        {"another copy of the tool, by the same path", [](const PseudoTerminal &pty) {
-             auto other = std::make_shared<QtSerialControl>(port1On(pty), pty.lockFolder());
-             EXPECT_TRUE(other->setPortOpen(true).ok());
-             return std::function<void()>([other] { other->setPortOpen(false); });
+        {"another copy of the tool, by the same path",
+         [](const PseudoTerminal &pty) { return heldByAnotherCopy(port1On(pty), pty); }},
+        {"another copy of the tool, by the device's own path",
+         [](const PseudoTerminal &pty) {
+             return heldByAnotherCopy({{}, pty.slavePath(), {}, {}, {}}, pty);
          }},
-        {"another copy of the tool, by the device's own path", [](const PseudoTerminal &pty) {
-             auto other = std::make_shared<QtSerialControl>(Port1Places{{}, pty.slavePath(), {}, {}, {}},
-                                                            pty.lockFolder());
-             EXPECT_TRUE(other->setPortOpen(true).ok());
-             return std::function<void()>([other] { other->setPortOpen(false); });
+        {"a process holding flock(), which became cat",
+         [](const PseudoTerminal &pty) {
+             return heldByProcess("cat", {"flock", "--exclusive", "--no-fork", pty.slavePath(), "cat"},
+                                  [&] { return flockTaken(pty); });
          }},
-        {"a process holding flock()", heldByFlockProcess},
         {"a program holding TIOCEXCL", heldExclusively},
+        // Another account's descriptors are not this account's to read.
+        {"root's program holding TIOCEXCL, to an ordinary account",
+         [](const PseudoTerminal &pty) {
+             Held held = heldExclusively(pty);
+             held.holder = "โปรแกรมอื่น";
+             return held;
+         },
+         true},
     };
+    ASSERT_EQ(::chmod(m_pty.slavePath().toLocal8Bit().constData(), 0666), 0);
     for (const Holder &holder : holders) {
         SCOPED_TRACE(holder.name);
-        const std::function<void()> release = holder.hold(m_pty);
-        const PropertyWrite opened = configureAndOpen(m_comm);
-        EXPECT_EQ(opened.fault, SerialFault::PortInUse) << opened.description.toStdString();
-        EXPECT_EQ(m_comm.setOutput("A").fault, SerialFault::InvalidValue);
-        release();
+        const Held held = holder.hold(m_pty);
+        const QString refusal = QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดย") + held.holder + u'\n';
+        const auto refusedNamingTheHolder = [&] {
+            const PropertyWrite opened = configureAndOpen(m_comm);
+            EXPECT_EQ(m_comm.setOutput("A").fault, SerialFault::InvalidValue);
+            return opened.fault == SerialFault::PortInUse && messageForFault(opened).startsWith(refusal);
+        };
+        const std::optional<int> refused = holder.openAsNobody
+                                               ? testing::asAnotherAccount(testing::kNobody, refusedNamingTheHolder)
+                                               : std::optional<int>(refusedNamingTheHolder());
+        held.release();
+        if (!refused)
+            continue;  // not root: no other account to be
+        EXPECT_EQ(*refused, 1) << refusal.toStdString();
         EXPECT_TRUE(m_pty.readAll().isEmpty());
         EXPECT_FALSE(QFile::exists(m_pty.systemLockFile()));
         // Every lock of ours was released on the way out.

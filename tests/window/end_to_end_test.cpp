@@ -166,11 +166,13 @@ protected:
 
     void clickOk() { click(m_form, 100, 168); }
 
+    // xdotool lends a spare key to each Thai digit in turn; slow typing keeps
+    // a loaded machine from taking the next loan before the program reads the key.
     void replaceText(int x, int y, const QString &text)
     {
         click(m_form, x, y);
         xdotool({"key", "ctrl+a"});
-        xdotool({"type", "--delay", "20", text});
+        xdotool({"type", "--delay", "80", text});
     }
 
     static void dismiss(const QString &box)
