@@ -152,9 +152,9 @@ private:
         DIR *entries = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (entries == nullptr)
             return known->second;
-        known->second.emplace();
+        QSet<QByteArray> &names = known->second.emplace();
         while (const dirent *entry = ::readdir(entries))
-            known->second->insert(QByteArray(entry->d_name));
+            names.insert(QByteArray(entry->d_name));
         ::closedir(entries);
         return known->second;
     }
