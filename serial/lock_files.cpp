@@ -27,7 +27,7 @@ namespace {
 
 constexpr qsizetype kBinaryPidSize = 4;
 constexpr qint64 kLargestPidMax = 4'194'304;  // the kernel's PID_MAX_LIMIT
-const QString kLockPrefix = QStringLiteral("LCK..");
+const QByteArray kLockPrefix = QByteArrayLiteral("LCK..");
 
 qint64 kernelPidMax()
 {
@@ -69,6 +69,20 @@ std::optional<dev_t> characterDevice(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISCHR(status.st_mode))
         return std::nullopt;
     return status.st_rdev;
+}
+
+// Every name in a folder, of whatever kind, unsorted: a lock folder may hold
+// thousands. Nothing when the folder may not be listed.
+std::optional<QList<QByteArray>> namesIn(int parent, const char *folder)
+{
+    DIR *entries = ::fdopendir(::openat(parent, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (entries == nullptr)
+        return std::nullopt;
+    QList<QByteArray> names;
+    while (const dirent *entry = ::readdir(entries))
+        names.append(entry->d_name);
+    ::closedir(entries);
+    return names;
 }
 
 // Reads lock names, split at their underscores, as paths from /dev (or from /
@@ -149,13 +163,8 @@ private:
         const auto [known, added] = m_listings.try_emplace(identity);
         if (!added)
             return known->second;
-        DIR *entries = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (entries == nullptr)
-            return known->second;
-        QSet<QByteArray> &names = known->second.emplace();
-        while (const dirent *entry = ::readdir(entries))
-            names.insert(QByteArray(entry->d_name));
-        ::closedir(entries);
+        if (const std::optional<QList<QByteArray>> names = namesIn(folder, "."))
+            known->second.emplace(names->begin(), names->end());
         return known->second;
     }
 
@@ -166,20 +175,6 @@ private:
     std::set<std::tuple<dev_t, ino_t, qsizetype>> m_tried;
     std::map<Identity, std::optional<QSet<QByteArray>>> m_listings;
 };
-
-// Every name in a folder, of whatever kind, unsorted: a lock folder may hold
-// thousands.
-QStringList namesIn(const QString &folder)
-{
-    QStringList names;
-    DIR *entries = ::opendir(QFile::encodeName(folder).constData());
-    if (entries == nullptr)
-        return names;
-    while (const dirent *entry = ::readdir(entries))
-        names.append(QFile::decodeName(entry->d_name));
-    ::closedir(entries);
-    return names;
-}
 
 }  // namespace
 
@@ -251,14 +246,16 @@ QStringList lockFilesForDevice(const QString &lockFolder, const QString &realDev
     QStringList locks;
     const QDir folder(lockFolder);
     std::optional<LockNameReader> reader;  // made at the first lock: most sends meet none
-    for (const QString &entry : namesIn(lockFolder)) {
+    const QList<QByteArray> entries =
+        namesIn(AT_FDCWD, QFile::encodeName(lockFolder).constData()).value_or(QList<QByteArray>());
+    for (const QByteArray &entry : entries) {
         if (!entry.startsWith(kLockPrefix))
             continue;
-        const QString name = entry.mid(kLockPrefix.size());
+        const QString name = QFile::decodeName(entry.mid(kLockPrefix.size()));
         if (device && !reader)
             reader.emplace(*device);
         if (name == baseName || (reader && reader->namesDevice(name)))
-            locks.append(folder.filePath(entry));
+            locks.append(folder.filePath(QFile::decodeName(entry)));
     }
     return locks;
 }
