@@ -180,12 +180,14 @@ private:
 
 std::optional<pid_t> pidInLockFile(const QByteArray &contents, qint64 pidMax)
 {
-    std::optional<qint64> pid = leadingDecimal(contents);
-    if (!pid && contents.size() == kBinaryPidSize) {
+    // A binary PID, at most PID_MAX_LIMIT, has a zero high byte, which no text
+    // lock holds; its low bytes may well look like digits ("1", "9" for 14641).
+    if (contents.size() == kBinaryPidSize && contents.contains('\0')) {
         std::int32_t binary = 0;
         std::memcpy(&binary, contents.constData(), sizeof binary);
-        pid = binary;
+        return binary >= 1 && binary <= pidMax ? std::optional<pid_t>(binary) : std::nullopt;
     }
+    const std::optional<qint64> pid = leadingDecimal(contents);
     if (!pid || *pid < 1 || *pid > pidMax)
         return std::nullopt;
     return static_cast<pid_t>(*pid);

@@ -17,8 +17,9 @@ namespace korvantel {
 
 // The PID in a lock file's contents, read as those programs read it: the
 // leading decimal number after blanks ("%10d\n", "%10d minicom root\n",
-// QLockFile's "PID\napp\nhost\n"), or else, in a file of exactly four bytes,
-// the binary PID of old UUCP. Only 1..pidMax counts as read.
+// QLockFile's "PID\napp\nhost\n"); or, in a file of exactly four bytes with a
+// zero byte, which no text holds, the binary PID of old UUCP. Only 1..pidMax
+// counts as read.
 std::optional<pid_t> pidInLockFile(const QByteArray &contents, qint64 pidMax);
 
 struct LockOwner

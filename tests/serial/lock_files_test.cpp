@@ -53,6 +53,8 @@ TEST(LockFilePid, IsReadAsTheProgramsThatWriteItReadIt)
         {"      4242 minicom root\n", 4242},     // older minicom, UUCP-style
         {"4242\nkorvantel-demo\nhost\n", 4242},  // QLockFile
         {binaryPid(4242), 4242},                 // old UUCP
+        {binaryPid(14641), 14641},               // "19\0\0": not PID 19
+        {binaryPid(9008), 9008},                 // "0#\0\0"
         {"999\n", 999},                          // four bytes, but a number
         {"+17", 17},
         {"32768\n", 32768},
