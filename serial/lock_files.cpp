@@ -75,9 +75,13 @@ std::optional<dev_t> characterDevice(const QString &path)
 // thousands. Nothing when the folder may not be listed.
 std::optional<QList<QByteArray>> namesIn(int parent, const char *folder)
 {
-    DIR *entries = ::fdopendir(::openat(parent, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (entries == nullptr)
+    const int handle = ::openat(parent, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *entries = handle >= 0 ? ::fdopendir(handle) : nullptr;
+    if (entries == nullptr) {
+        if (handle >= 0)
+            ::close(handle);
         return std::nullopt;
+    }
     QList<QByteArray> names;
     while (const dirent *entry = ::readdir(entries))
         names.append(entry->d_name);
