@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "send_action.h"
 
+#include "visible_text.h"
+
 #include <array>
 #include <optional>
 #include <utility>
@@ -74,7 +76,7 @@ QString holderOf(const PortHolder &holder)
     const QString process = QStringLiteral(" (โปรเซสหมายเลข %1)").arg(holder.process);
     if (holder.thisProgram)
         return QStringLiteral("โปรแกรมนี้อีกหน้าต่างหนึ่ง") + process;
-    return (holder.name.isEmpty() ? QStringLiteral("โปรแกรมอื่น") : u' ' + holder.name) + process;
+    return (holder.name.isEmpty() ? QStringLiteral("โปรแกรมอื่น") : u' ' + visibleText(holder.name)) + process;
 }
 
 QString reasonFor(const PropertyWrite &failure)
@@ -106,21 +108,31 @@ QString reasonFor(const PropertyWrite &failure)
     return QStringLiteral("เกิดข้อผิดพลาดกับพอร์ตอนุกรม");
 }
 
-// Where it happened, what to do about it, then the system's own words.
+// A description may hold lines of its own: the control's words, then the system's.
+QString visibleLines(const QString &description)
+{
+    QStringList lines = description.split(u'\n');
+    for (QString &line : lines)
+        line = visibleText(line);
+    return lines.join(u'\n');
+}
+
+// Where it happened, what to do about it, then the system's own words. Every
+// name and the system's words come from outside: none may break the lines.
 QString detailsOf(const PropertyWrite &failure)
 {
     QString details;
     if (!failure.device.isEmpty())
-        details += QStringLiteral("\nอุปกรณ์: ") + failure.device;
+        details += QStringLiteral("\nอุปกรณ์: ") + visibleText(failure.device);
     if (!failure.lockFile.isEmpty())
-        details += QStringLiteral("\nไฟล์ล็อก: ") + failure.lockFile;
+        details += QStringLiteral("\nไฟล์ล็อก: ") + visibleText(failure.lockFile);
     if (!failure.adapters.isEmpty()) {
         details += QStringLiteral("\nพบอุปกรณ์แปลงพอร์ตอนุกรมต่อไปนี้ แต่โปรแกรมจะไม่เลือกใช้เอง:");
         for (const QString &adapter : failure.adapters)
-            details += QStringLiteral("\n  ") + adapter;
+            details += QStringLiteral("\n  ") + visibleText(adapter);
         details += QStringLiteral("\nผู้ดูแลระบบเลือกอุปกรณ์หนึ่งให้เป็นพอร์ตอนุกรม 1 ได้ด้วยชื่อแทน (กฎ udev) ตามคู่มือ korvantel-demo");
     }
-    return failure.description.isEmpty() ? details : details + QStringLiteral("\n\n") + failure.description;
+    return failure.description.isEmpty() ? details : details + QStringLiteral("\n\n") + visibleLines(failure.description);
 }
 
 }  // namespace

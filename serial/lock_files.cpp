@@ -228,7 +228,8 @@ LockOwner removeIfStale(const QString &lockFile)
     const QFileInfo lock(lockFile);
     const QByteArray original = QFile::encodeName(lockFile);
     const QByteArray aside = QFile::encodeName(
-        lock.dir().filePath(QStringLiteral(".%1.stale-%2").arg(lock.fileName()).arg(::getpid())));
+        // In one pass: a "%1" in the lock's own name is no place for our PID.
+        lock.dir().filePath(QStringLiteral(".%1.stale-%2").arg(lock.fileName(), QString::number(::getpid()))));
     if (::rename(original.constData(), aside.constData()) != 0) {
         if (errno == ENOENT)
             return {.state = LockOwner::State::Gone};

@@ -159,6 +159,10 @@ TEST(FaultMessage, EveryKindHasItsOwnThaiReasonFollowedByTheDescription)
         {{.process = 4801, .name = "korvantel-demo", .thisProgram = true},
          "โดยโปรแกรมนี้อีกหน้าต่างหนึ่ง (โปรเซสหมายเลข 4801)"},
         {{.process = 4801}, "โดยโปรแกรมอื่น (โปรเซสหมายเลข 4801)"},  // ended before its name was read
+        // Any account names its process as it likes: shown as it is, never obeyed.
+        {{.process = 4801, .name = "<b>x</b>"}, "โดย <b>x</b> (โปรเซสหมายเลข 4801)"},
+        {{.process = 4801, .name = "a\nb\tc"}, "โดย a\\x0ab\\x09c (โปรเซสหมายเลข 4801)"},
+        {{.process = 4801, .name = QStringLiteral("x\u202Eyz")}, "โดย x\\u202eyz (โปรเซสหมายเลข 4801)"},
         {{}, "โดยโปรแกรมอื่น"},
     };
     for (const auto &[holder, said] : holders) {

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +19,9 @@
 #include <memory>
 
 using korvantel::Form1;
+using korvantel::PropertyWrite;
+using korvantel::SerialFault;
+using Kind = korvantel::MessagePresenter::Kind;
 using korvantel::testing::RecordingSerialControl;
 
 namespace {
@@ -29,6 +33,8 @@ struct ShownMessage
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QStringList buttons;
     Qt::WindowModality modality = Qt::NonModal;
+    Qt::TextFormat format = Qt::AutoText;
+    bool wholeOnScreen = false;  // the box within the screen, none of its text cut off
 };
 
 // Answers every message box that appears, as the operator would, and
@@ -50,7 +56,12 @@ private:
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        ShownMessage message{box->windowTitle(), box->text(), box->icon(), {}, box->windowModality()};
+        const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        const bool whole = box->screen()->availableGeometry().contains(box->frameGeometry())
+                           && label->minimumSizeHint().width() <= label->width()
+                           && label->heightForWidth(label->width()) <= label->height();
+        ShownMessage message{box->windowTitle(), box->text(), box->icon(), {}, box->windowModality(),
+                             box->textFormat(), whole};
         for (QAbstractButton *button : box->buttons())
             message.buttons.append(button->text());
         shown.append(message);
@@ -221,6 +232,22 @@ private slots:
         QCOMPARE(confirmation.buttons, QStringList({"ตกลง"}));
         QCOMPARE(confirmation.modality, Qt::ApplicationModal);
         QCOMPARE(m_form->findChild<QLineEdit *>("Text3")->text(), QStringLiteral("255"));
+    }
+
+    // A name from outside is never markup, and one too long for a line is
+    // broken rather than widening the box past the screen, its button with it.
+    void aMessageWithALongNameFitsTheScreenAsPlainText()
+    {
+        PropertyWrite refused = PropertyWrite::failed(SerialFault::UnreadableLock, "อ่านหมายเลขโปรเซสจากไฟล์ล็อกไม่ได้");
+        refused.device = "/dev/korvantel-port1";
+        refused.lockFile = "/var/lock/LCK.._tmp_" + QString(240, u'a');
+        MessageBoxAnswerer answerer;
+        korvantel::MessageBoxPresenter(m_form.get()).showMessage(Kind::Error, "KORVANTEL", messageForFault(refused));
+        QCOMPARE(answerer.shown.size(), 1);
+        ShownMessage &shown = answerer.shown.first();
+        QCOMPARE(shown.format, Qt::PlainText);
+        QVERIFY(shown.wholeOnScreen);
+        QVERIFY(shown.text.remove(u'\n').contains(refused.lockFile));
     }
 
     void aBadFieldShowsAThaiErrorAndWritesNothing()
