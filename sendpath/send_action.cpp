@@ -130,8 +130,11 @@ QString detailsOf(const PropertyWrite &failure)
         details += QStringLiteral("\nพบอุปกรณ์แปลงพอร์ตอนุกรมต่อไปนี้ แต่โปรแกรมจะไม่เลือกใช้เอง:");
         for (const QString &adapter : failure.adapters)
             details += QStringLiteral("\n  ") + visibleText(adapter);
-        details += QStringLiteral("\nผู้ดูแลระบบเลือกอุปกรณ์หนึ่งให้เป็นพอร์ตอนุกรม 1 ได้ด้วยชื่อแทน (กฎ udev) ตามคู่มือ korvantel-demo");
     }
+    // The tool only ever opens port 1: with no such port, say who can make one and how.
+    if (failure.fault == SerialFault::NoSuchPort)
+        details += QStringLiteral("\nผู้ดูแลระบบให้อุปกรณ์แปลง USB ตัวหนึ่งเป็นพอร์ตอนุกรม 1 ได้ด้วยคำสั่งนี้ "
+                                  "(ดู man korvantel-port1):\n  sudo korvantel-port1 assign อุปกรณ์");
     return failure.description.isEmpty() ? details : details + QStringLiteral("\n\n") + visibleLines(failure.description);
 }
 

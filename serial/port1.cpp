@@ -9,15 +9,20 @@
 
 namespace korvantel {
 
+QString builtInPort(const Port1Places &places)
+{
+    const QFileInfo builtIn(places.builtInDevice);
+    if (builtIn.exists() && !isGhostUart(builtIn.canonicalFilePath(), places.ttyClassFolder))
+        return places.builtInDevice;
+    return {};
+}
+
 QString choosePort1(const Port1Places &places)
 {
     const QFileInfo alias(places.alias);
     if (!places.alias.isEmpty() && (alias.exists() || alias.isSymLink()))
         return places.alias;
-    const QFileInfo builtIn(places.builtInDevice);
-    if (builtIn.exists() && !isGhostUart(builtIn.canonicalFilePath(), places.ttyClassFolder))
-        return places.builtInDevice;
-    return {};
+    return builtInPort(places);
 }
 
 QStringList serialAdapters(const Port1Places &places)

@@ -18,6 +18,9 @@ struct Port1Places
     QString ttyClassFolder;       // /sys/class/tty
 };
 
+// The built-in device if it exists and is no ghost, else nothing.
+QString builtInPort(const Port1Places &places);
+
 // Serial port 1, chosen afresh at every send:
 //   1. the alias, if it exists (even dangling: then that is the failure);
 //   2. else the built-in device, if it exists and is not a ghost;

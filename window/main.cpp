@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "built_port1_places.h"
 #include "main_window.h"
 #include "qt_serial_control.h"
 
@@ -13,14 +14,8 @@ int main(int, char *argv[])
     // Wayland app_id, the application name the X11 WM_CLASS (StartupWMClass).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.korvantel.demo"));
     QCoreApplication::setApplicationName(QStringLiteral("korvantel-demo"));
-    korvantel::Port1Places port1{
-        .alias = QStringLiteral(KORVANTEL_PORT1_ALIAS),
-        .builtInDevice = QStringLiteral(KORVANTEL_PORT1_DEVICE),
-        .adapterPatterns = QStringLiteral(KORVANTEL_ADAPTER_PATTERNS).split(u':', Qt::SkipEmptyParts),
-        .byIdFolder = QStringLiteral("/dev/serial/by-id"),
-        .ttyClassFolder = QStringLiteral("/sys/class/tty"),
-    };
-    korvantel::Form1 form(std::make_unique<korvantel::QtSerialControl>(std::move(port1), QStringLiteral("/var/lock")));
+    korvantel::Form1 form(
+        std::make_unique<korvantel::QtSerialControl>(korvantel::builtPort1Places(), QStringLiteral("/var/lock")));
     form.show();
     return application.exec();
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Runs inside the guest that scripts/check-drivers boots, against the kernel's
-// own drivers: ttyS1 a 16550A on serial8250, ttyS2 and ttyS3 ghost ports, two
-// FTDI adapters on ftdi_sio. What reaches each line is checked on the host
+// own drivers and the release's own udev: ttyS1 a 16550A on serial8250, ttyS2
+// and ttyS3 ghost ports, three FTDI adapters on ftdi_sio (ftdi1 and ftdi2
+// sharing a serial number). What reaches each line is checked on the host
 // against the "expect" lines this binary prints.
 
 #include "lock_files.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -37,9 +39,10 @@ const QString kSentThenFailed = QStringLiteral("ส่งข้อมูลค�
 const FieldTexts kInitialTexts{"1", "1", "255"};
 const QByteArray kInitialFrame = "fd0001010100fffe";
 
+// The adapters by their /dev names: the twins' by-id names are one.
 Port1Places places(const QString &builtIn, const QStringList &adapterPatterns = {"/dev/ttyUSB*"})
 {
-    return {kAlias, builtIn, adapterPatterns, "/dev/serial/by-id", "/sys/class/tty"};
+    return {kAlias, builtIn, adapterPatterns, {}, "/sys/class/tty"};
 }
 
 void pointAlias(const QString &target)
@@ -182,7 +185,7 @@ TEST(RealDrivers, AGhostPortOrNoPortIsNoSerialPort1AndNothingIsWritten)
     EXPECT_TRUE(isGhostUart("/dev/ttyS2", "/sys/class/tty"));
     EXPECT_FALSE(isGhostUart("/dev/ttyS1", "/sys/class/tty"));
     EXPECT_FALSE(isGhostUart(adapterOn("1-1"), "/sys/class/tty"));
-    const QStringList bothAdapters{"/dev/ttyUSB0", "/dev/ttyUSB1"};
+    const QStringList allAdapters{"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"};
     struct Case
     {
         const char *name;
@@ -193,11 +196,11 @@ TEST(RealDrivers, AGhostPortOrNoPortIsNoSerialPort1AndNothingIsWritten)
         QStringList adapters;
     };
     const Case cases[] = {
-        {"a ghost built-in port and two adapters", "/dev/ttyS2", {}, {"/dev/ttyUSB*"}, {}, bothAdapters},
+        {"a ghost built-in port and three adapters", "/dev/ttyS2", {}, {"/dev/ttyUSB*"}, {}, allAdapters},
         {"an alias to a ghost port fails its termios calls", "/dev/ttyS1", "/dev/ttyS3", {"/dev/ttyUSB*"}, kAlias,
-         bothAdapters},
+         allAdapters},
         {"an alias to a gone device, and a real built-in port", "/dev/ttyS1", "/dev/ttyUSB7", {"/dev/ttyUSB*"}, kAlias,
-         bothAdapters},
+         allAdapters},
         {"no port at all", "/dev/ttyS2", {}, {}, {}, {}},
     };
     for (const Case &c : cases) {
@@ -267,7 +270,7 @@ TEST(RealDrivers, AnAdapterPulledAfterAConfirmedFrameSaysTheFrameWasSent)
     EXPECT_TRUE(person.shown[1].startsWith(kSentThenFailed)) << person.shown[1].toStdString();
     EXPECT_FALSE(person.shown[1].contains(kMayBeIncomplete));
 
-    askTheHost("plug ftdi1");
+    askTheHost("plug ftdi1 1");
     ASSERT_TRUE(waitFor([] { return !adapterOn("1-1").isEmpty(); }));
     pointAlias(adapterOn("1-1"));
     Operator again;
@@ -275,6 +278,108 @@ TEST(RealDrivers, AnAdapterPulledAfterAConfirmedFrameSaysTheFrameWasSent)
     EXPECT_EQ(again.shown, QStringList{kConfirmationText});
     expectOnLine("u1", kInitialFrame);
     pointAlias({});
+}
+
+const QString kRulesFile = QStringLiteral("/etc/udev/rules.d/99-korvantel-port1.rules");
+
+// The tool as it is installed: its alias made by udev.
+Port1Places installedPlaces()
+{
+    return {"/dev/korvantel-port1", "/dev/ttyS2", {"/dev/ttyUSB*"}, "/dev/serial/by-id", "/sys/class/tty"};
+}
+
+void unplug(const QString &id, const QString &usbPort)
+{
+    askTheHost(qPrintable("unplug " + id));
+    ASSERT_TRUE(waitFor([&] { return adapterOn(usbPort).isEmpty(); })) << "the host did not pull " << id.toStdString();
+}
+
+void plug(const QString &id, const QString &usbPort)
+{
+    askTheHost(qPrintable("plug " + id + " " + usbPort.section(u'-', 1)));
+    ASSERT_TRUE(waitFor([&] { return !adapterOn(usbPort).isEmpty(); })) << "the host did not plug " << id.toStdString();
+}
+
+// korvantel-port1 as root: its exit status and what it said.
+std::pair<int, QString> port1Command(const QStringList &arguments)
+{
+    QProcess command;
+    command.start("/bin/korvantel-port1", arguments);
+    command.waitForFinished(60000);
+    const QString said = QString::fromUtf8(command.readAll());
+    std::cout << said.toStdString();
+    return {command.exitCode(), said};
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The administrator's command, against the release's own udev: each row a
+// command, then what a person does with the adapters, then where the alias
+// must point and which line a frame sent through port 1 reaches.
+TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
+{
+    struct Row
+    {
+        const char *name;
+        uid_t account;
+        QStringList arguments;
+        int exitCode;
+        QString said;
+        std::function<void()> person;
+        const char *aliasOn;  // the USB port of the adapter it points at; "" for no alias
+        const char *chardev;  // where a frame through port 1 goes; "" for no port 1
+    };
+    const Row rows[] = {
+        {"the adapter with a serial number of its own; the alias follows it to another socket", 0,
+         {"assign", adapterOn("1-3")}, 0, R"(ENV{ID_SERIAL_SHORT}=="KVUNIQ01")",
+         [] { unplug("ftdi3", "1-3"); plug("ftdi3", "1-4"); }, "1-4", "u3"},
+        {"an ordinary account may not assign, and nothing changes", testing::kNobody, {"assign", adapterOn("1-1")}, 1,
+         {}, [] {}, "1-4", "u3"},
+        {"one of two with one serial number, by its socket: swapped, the alias stays with the socket", 0,
+         {"assign", adapterOn("1-1")}, 0, R"(ENV{ID_PATH}==")",
+         [] { unplug("ftdi1", "1-1"); unplug("ftdi2", "1-2"); plug("ftdi1", "1-2"); plug("ftdi2", "1-1"); }, "1-1",
+         "u2"},
+        {"clear: no port 1, and the three adapters named", 0, {"clear"}, 0, kRulesFile, [] {}, "", ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::cout << "row: " << row.name << std::endl;
+        const QByteArray rulesBefore = fileContents(kRulesFile);
+        if (row.account == 0) {
+            const auto [exitCode, said] = port1Command(row.arguments);
+            EXPECT_EQ(exitCode, row.exitCode);
+            EXPECT_TRUE(said.contains(row.said)) << said.toStdString();
+        } else {
+            const std::optional<int> exitCode = testing::asAnotherAccount(row.account, [&] {
+                const QByteArray device = row.arguments[1].toLocal8Bit();
+                ::execl("/bin/korvantel-port1", "korvantel-port1", "assign", device.constData(), nullptr);
+                return 127;
+            });
+            EXPECT_EQ(exitCode, row.exitCode);
+            EXPECT_EQ(fileContents(kRulesFile), rulesBefore);
+        }
+        row.person();
+        const QString aliasTarget = *row.aliasOn ? adapterOn(row.aliasOn) : QString();
+        EXPECT_TRUE(waitFor([&] { return QFileInfo("/dev/korvantel-port1").canonicalFilePath() == aliasTarget; }))
+            << "the alias points at " << QFileInfo("/dev/korvantel-port1").canonicalFilePath().toStdString();
+
+        QtSerialControl comm(installedPlaces(), "/var/lock");
+        Operator person;
+        runSendAction(kInitialTexts, comm, person);
+        ASSERT_EQ(person.shown.size(), 1);
+        if (*row.chardev) {
+            EXPECT_EQ(person.shown.first(), kConfirmationText);
+            expectOnLine(row.chardev, kInitialFrame);
+        } else {
+            EXPECT_TRUE(person.shown.first().startsWith(QStringLiteral("ไม่พบพอร์ตอนุกรม 1 ในเครื่องนี้")));
+            EXPECT_EQ(person.shown.first().count("\n  /dev/"), 3) << person.shown.first().toStdString();
+            EXPECT_TRUE(person.shown.first().contains("usb-QEMU_QEMU_USB_SERIAL_KVUNIQ01"));
+        }
+    }
 }
 
 }  // namespace

@@ -150,7 +150,7 @@ TEST(FaultMessage, EveryKindHasItsOwnThaiReasonFollowedByTheDescription)
     named.lockFile = "/var/lock/LCK..ttyUSB0";
     named.adapters = QStringList{"/dev/serial/by-id/usb-FTDI-if00-port0", "/dev/ttyACM0"};
     const QString message = messageForFault(named);
-    for (const QString &place : named.adapters + QStringList{named.device, named.lockFile})
+    for (const QString &place : named.adapters + QStringList{named.device, named.lockFile, "korvantel-port1 assign"})
         EXPECT_TRUE(message.contains(place)) << place.toStdString();
 
     // The holder by what could be seen of it: never a guessed name.

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+namespace korvantel {
+
+// A device's properties as udev keeps them ("udevadm info --query=property"):
+// ID_VENDOR_ID, ID_MODEL_ID, ID_SERIAL_SHORT, ID_USB_INTERFACE_NUM, ID_PATH...
+using UdevProperties = QMap<QString, QString>;
+
+// Reads "KEY=value" lines; anything else is not a property.
+UdevProperties parseUdevProperties(const QByteArray &text);
+
+// The USB port a serial device hangs on, as udev names it for the whole USB
+// device ("pci-0000:00:14.0-usb-0:2"); empty for a device not on USB.
+QString usbPortPath(const UdevProperties &device);
+
+struct AliasRule
+{
+    QString text{};          // the rules file's whole contents
+    bool bySocket = false;   // matched by its USB port, not by its serial number
+    QString error{};         // why no rule can be written for it
+};
+
+// The udev rule that makes `device` serial port 1 under the alias's name
+// (a name under /dev, "korvantel-port1"), and tells ModemManager to leave it
+// alone. An adapter is matched by vendor, product and serial number, and by
+// its interface, which tells apart the ports of one multi-port adapter. With
+// no serial number, or one that another attached adapter of the same kind
+// shares, the match is by the USB port instead: the alias then belongs to the
+// socket. `attached` holds every serial device attached now, `device` among them.
+AliasRule aliasRule(const UdevProperties &device, const QList<UdevProperties> &attached, const QString &aliasName);
+
+}  // namespace korvantel

@@ -1,0 +1,293 @@
+// SPDX-License-Identifier: MIT
+#include "port1_administration.h"
+
+#include "alias_rule.h"
+#include "visible_text.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvantel {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kUdevadmLimit = 30s;
+constexpr auto kAliasLimit = 10s;
+const QString kDevFolder = QStringLiteral("/dev/");
+// Debian gives serial devices to this group.
+const QString kSerialGroup = QStringLiteral("dialout");
+
+bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
+{
+    QProcess process;
+    process.setProcessChannelMode(output ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    if (!process.waitForFinished(static_cast<int>(std::chrono::milliseconds(kUdevadmLimit).count()))) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+UdevProperties udevProperties(const QString &device)
+{
+    QByteArray output;
+    if (!run(QStringLiteral("udevadm"), {QStringLiteral("info"), QStringLiteral("--query=property"), QStringLiteral("--name=") + device},
+             &output))
+        return {};
+    return parseUdevProperties(output);
+}
+
+QString realPath(const QString &device)
+{
+    return QFileInfo(device).canonicalFilePath();
+}
+
+QString byIdName(const UdevProperties &device)
+{
+    for (const QString &link : device.value(QStringLiteral("DEVLINKS")).split(u' ')) {
+        if (link.startsWith(QStringLiteral("/dev/serial/by-id/")))
+            return link;
+    }
+    return {};
+}
+
+QString orDash(const QString &value)
+{
+    return value.isEmpty() ? QStringLiteral("-") : visibleText(value);
+}
+
+QString readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool writeWhole(const QString &path, const QString &contents)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    return file.open(QIODevice::WriteOnly) && file.write(contents.toUtf8()) == contents.toUtf8().size()
+           && file.commit();
+}
+
+// The group that owns the device, or Debian's group for serial devices.
+QString deviceGroup(const QString &device)
+{
+    struct stat status{};
+    if (device.isEmpty() || ::stat(QFile::encodeName(device).constData(), &status) != 0)
+        return kSerialGroup;
+    const group *owner = ::getgrgid(status.st_gid);
+    return owner ? QString::fromLocal8Bit(owner->gr_name) : kSerialGroup;
+}
+
+}  // namespace
+
+Port1Administration::Port1Administration(Port1Places places, QString rulesFile, QTextStream &out)
+    : m_places(std::move(places))
+    , m_rulesFile(std::move(rulesFile))
+    , m_out(out)
+{
+}
+
+QString Port1Administration::aliasTarget() const
+{
+    return realPath(m_places.alias);
+}
+
+void Port1Administration::listDevice(const QString &device)
+{
+    const QString real = realPath(device);
+    const UdevProperties properties = udevProperties(real);
+    const bool usb = properties.value(QStringLiteral("ID_BUS")) == u"usb";
+    m_out << "  " << visibleText(real)
+          << QStringLiteral("  ไดรเวอร์ ") << orDash(usb ? properties.value(QStringLiteral("ID_USB_DRIVER"))
+                                                          : QStringLiteral("UART ในเครื่อง"))
+          << QStringLiteral("  vendor:product ")
+          << (usb ? visibleText(properties.value(QStringLiteral("ID_VENDOR_ID")) + u':'
+                                + properties.value(QStringLiteral("ID_MODEL_ID")))
+                  : QStringLiteral("-"))
+          << QStringLiteral("  serial ") << orDash(properties.value(QStringLiteral("ID_SERIAL_SHORT")))
+          << QStringLiteral("  USB port ") << orDash(usbPortPath(properties))
+          << QStringLiteral("  interface ") << orDash(properties.value(QStringLiteral("ID_USB_INTERFACE_NUM")))
+          << QStringLiteral("  by-id ") << orDash(byIdName(properties)) << '\n';
+}
+
+int Port1Administration::list()
+{
+    QStringList devices = serialAdapters(m_places);
+    if (const QString builtIn = builtInPort(m_places); !builtIn.isEmpty())
+        devices.prepend(builtIn);
+    m_out << QStringLiteral("อุปกรณ์พอร์ตอนุกรมในเครื่องนี้:\n");
+    if (devices.isEmpty())
+        m_out << QStringLiteral("  (ไม่มี)\n");
+    for (const QString &device : devices)
+        listDevice(device);
+
+    const QString port1 = choosePort1(m_places);
+    m_out << QStringLiteral("พอร์ตอนุกรม 1 ของ korvantel-demo ตอนนี้: ");
+    if (port1.isEmpty())
+        m_out << QStringLiteral("ไม่มี\n");
+    else
+        m_out << visibleText(port1) << (realPath(port1) == port1 ? QString() : QStringLiteral(" -> ") + orDash(realPath(port1))) << '\n';
+    m_out << QStringLiteral("กฎ udev ของชื่อแทน %1: %2\n")
+                 .arg(m_rulesFile, QFile::exists(m_rulesFile) ? QStringLiteral("ติดตั้งแล้ว")
+                                                              : QStringLiteral("ยังไม่ได้ติดตั้ง"));
+    return 0;
+}
+
+bool Port1Administration::refused(Needs needs)
+{
+    if (::geteuid() != 0) {
+        m_out << QStringLiteral("คำสั่งนี้ต้องใช้สิทธิ์ root: ใช้ sudo korvantel-port1 ... ไม่มีอะไรถูกเปลี่ยน\n");
+        return true;
+    }
+    if (needs == Needs::Udev && QStandardPaths::findExecutable(QStringLiteral("udevadm")).isEmpty()) {
+        m_out << QStringLiteral("คำสั่งนี้ต้องใช้ udevadm จากแพ็กเกจ udev ซึ่งไม่มีในเครื่องนี้ ไม่มีอะไรถูกเปลี่ยน\n");
+        return true;
+    }
+    return false;
+}
+
+// Has udev read its rules again and look at the devices anew, then waits
+// until the alias points at `target` (is gone, for none).
+bool Port1Administration::reloadAndWaitFor(const QString &target, const QStringList &devicesToTrigger)
+{
+    const QString udevadm = QStringLiteral("udevadm");
+    if (!run(udevadm, {QStringLiteral("control"), QStringLiteral("--reload")}))
+        return false;
+    for (const QString &device : devicesToTrigger)
+        run(udevadm, {QStringLiteral("trigger"), QStringLiteral("--settle"), device});
+    const QDeadlineTimer deadline(kAliasLimit);
+    while (aliasTarget() != target) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
+void Port1Administration::restore(const QByteArray &previous, bool existed, const QStringList &devicesToTrigger)
+{
+    if (existed)
+        writeWhole(m_rulesFile, QString::fromUtf8(previous));
+    else
+        QFile::remove(m_rulesFile);
+    reloadAndWaitFor(aliasTarget(), devicesToTrigger);
+}
+
+int Port1Administration::assign(const QString &device)
+{
+    if (refused(Needs::Udev))
+        return 1;
+    if (!m_places.alias.startsWith(kDevFolder)) {
+        m_out << QStringLiteral("ชื่อแทน %1 ไม่ได้อยู่ใน /dev จึงให้ udev สร้างไม่ได้\n").arg(visibleText(m_places.alias));
+        return 1;
+    }
+    const QString real = realPath(device);
+    const UdevProperties properties = real.isEmpty() ? UdevProperties{} : udevProperties(real);
+    if (properties.value(QStringLiteral("SUBSYSTEM")) != u"tty") {
+        m_out << QStringLiteral("%1 ไม่ใช่อุปกรณ์พอร์ตอนุกรมที่มีอยู่ในเครื่องนี้ ไม่มีอะไรถูกเปลี่ยน\n").arg(visibleText(device));
+        return 1;
+    }
+    if (properties.value(QStringLiteral("ID_BUS")) != u"usb") {
+        m_out << QStringLiteral("%1 เป็นพอร์ตอนุกรมในเครื่อง (UART) ไม่ใช่อุปกรณ์แปลงแบบ USB: ถ้ามีวงจรอยู่จริง "
+                                "korvantel-demo ใช้ %2 เป็นพอร์ตอนุกรม 1 เองอยู่แล้ว ไม่มีอะไรถูกเปลี่ยน\n")
+                     .arg(visibleText(real), visibleText(m_places.builtInDevice));
+        return 1;
+    }
+    QList<UdevProperties> attached;
+    for (const QString &adapter : serialAdapters(m_places))
+        attached.append(udevProperties(realPath(adapter)));
+    const AliasRule rule = aliasRule(properties, attached, m_places.alias.mid(kDevFolder.size()));
+    if (!rule.error.isEmpty()) {
+        m_out << rule.error << QStringLiteral(" ไม่มีอะไรถูกเปลี่ยน\n");
+        return 1;
+    }
+
+    const bool existed = QFile::exists(m_rulesFile);
+    const QByteArray previous = readAll(m_rulesFile).toUtf8();
+    QStringList toTrigger{real};
+    if (const QString before = aliasTarget(); !before.isEmpty() && before != real)
+        toTrigger.append(before);
+    if (!writeWhole(m_rulesFile, rule.text)) {
+        m_out << QStringLiteral("เขียน %1 ไม่ได้ ไม่มีอะไรถูกเปลี่ยน\n").arg(m_rulesFile);
+        return 1;
+    }
+    if (!reloadAndWaitFor(real, toTrigger)) {
+        const QString seen = aliasTarget();
+        restore(previous, existed, toTrigger);
+        m_out << QStringLiteral("udev ไม่ได้ทำให้ %1 ชี้ไปที่ %2 (ที่เห็น: %3) อุปกรณ์อาจถูกถอดออกไประหว่างนั้น "
+                                "จึงคืนกฎเดิมให้แล้ว\n")
+                     .arg(m_places.alias, visibleText(real),
+                          seen.isEmpty() ? QStringLiteral("ไม่มีชื่อแทน") : QStringLiteral("ชี้ไปที่ ") + visibleText(seen));
+        return 1;
+    }
+    m_out << QStringLiteral("ตอนนี้ %1 ชี้ไปที่ %2 แล้ว: korvantel-demo ใช้อุปกรณ์นี้เป็นพอร์ตอนุกรม 1\n")
+                 .arg(m_places.alias, visibleText(real))
+          << QStringLiteral("กฎอยู่ใน %1:\n").arg(m_rulesFile) << rule.text;
+    if (rule.bySocket)
+        m_out << QStringLiteral("อุปกรณ์นี้ไม่มีหมายเลขซีเรียลของตัวเอง หรือมีอุปกรณ์อื่นรุ่นเดียวกันที่ใช้หมายเลขเดียวกัน "
+                                "กฎจึงจับที่ช่องเสียบ USB นี้ ไม่ใช่ที่ตัวอุปกรณ์: อุปกรณ์รุ่นนี้ตัวใดที่เสียบช่องนี้จะเป็น"
+                                "พอร์ตอนุกรม 1 และถ้าย้ายไปเสียบช่องอื่นจะไม่ใช่\n");
+    return 0;
+}
+
+int Port1Administration::clear()
+{
+    if (refused(Needs::Udev))
+        return 1;
+    if (!QFile::exists(m_rulesFile)) {
+        m_out << QStringLiteral("ไม่มีกฎของชื่อแทน (%1) ไม่มีอะไรต้องลบ\n").arg(m_rulesFile);
+        return 0;
+    }
+    const QByteArray previous = readAll(m_rulesFile).toUtf8();
+    const QString before = aliasTarget();
+    const QStringList toTrigger = before.isEmpty() ? QStringList() : QStringList{before};
+    if (!QFile::remove(m_rulesFile)) {
+        m_out << QStringLiteral("ลบ %1 ไม่ได้ ไม่มีอะไรถูกเปลี่ยน\n").arg(m_rulesFile);
+        return 1;
+    }
+    if (!reloadAndWaitFor(QString(), toTrigger)) {
+        restore(previous, true, toTrigger);
+        m_out << QStringLiteral("udev ไม่ได้ลบ %1 จึงคืนกฎเดิมให้แล้ว\n").arg(m_places.alias);
+        return 1;
+    }
+    m_out << QStringLiteral("ลบกฎ %1 แล้ว และ %2 ไม่มีแล้ว\n").arg(m_rulesFile, m_places.alias);
+    return 0;
+}
+
+int Port1Administration::grant(const QString &account)
+{
+    if (refused(Needs::Root))
+        return 1;
+    if (!::getpwnam(QFile::encodeName(account).constData())) {
+        m_out << QStringLiteral("ไม่มีบัญชีผู้ใช้ %1 ในเครื่องนี้ ไม่มีอะไรถูกเปลี่ยน\n").arg(visibleText(account));
+        return 1;
+    }
+    const QString group = deviceGroup(choosePort1(m_places));
+    if (!run(QStringLiteral("gpasswd"), {QStringLiteral("-a"), account, group})) {
+        m_out << QStringLiteral("เพิ่ม %1 เข้ากลุ่ม %2 ไม่ได้\n").arg(visibleText(account), visibleText(group));
+        return 1;
+    }
+    m_out << QStringLiteral("เพิ่ม %1 เข้ากลุ่ม %2 แล้ว: ผู้ใช้ต้องออกจากระบบแล้วเข้าใหม่ก่อน จึงจะใช้พอร์ตอนุกรมได้\n")
+                 .arg(visibleText(account), visibleText(group));
+    return 0;
+}
+
+}  // namespace korvantel
