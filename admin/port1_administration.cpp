@@ -201,7 +201,9 @@ int Port1Administration::assign(const QString &device)
     }
     const QString real = realPath(device);
     const UdevProperties properties = real.isEmpty() ? UdevProperties{} : udevProperties(real);
-    if (properties.value(QStringLiteral("SUBSYSTEM")) != u"tty") {
+    // A virtual console or a pseudo-terminal is a tty too, but no serial device.
+    if (properties.value(QStringLiteral("SUBSYSTEM")) != u"tty"
+        || properties.value(QStringLiteral("DEVPATH")).startsWith(QStringLiteral("/devices/virtual/"))) {
         m_out << QStringLiteral("%1 ไม่ใช่อุปกรณ์พอร์ตอนุกรมที่มีอยู่ในเครื่องนี้ ไม่มีอะไรถูกเปลี่ยน\n").arg(visibleText(device));
         return 1;
     }

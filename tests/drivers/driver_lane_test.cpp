@@ -311,9 +311,12 @@ TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
          {"assign", adapterOn("1-3")}, 0, serialRule, [] { replug("ftdi3", "1-3", "1-4"); }, "1-4", "u3"},
         {"an ordinary account may not assign, and nothing changes", testing::kNobody, {"assign", adapterOn("1-1")}, 1,
          serialRule, [] {}, "1-4", "u3"},
-        {"one of two with one serial number, by its socket: its twin takes the socket, and the alias", 0,
+        {"a built-in UART is refused, and nothing changes", 0, {"assign", "/dev/ttyS1"}, 1, serialRule, [] {}, "1-4",
+         "u3"},
+        {"one of two with one serial number, by its socket: the twins swap sockets, the alias stays", 0,
          {"assign", adapterOn("1-1")}, 0, R"(ENV{ID_PATH}=="pci-)",
-         [] { replug("ftdi1", "1-1", "1-3"); replug("ftdi2", "1-2", "1-1"); }, "1-1", "u2"},
+         [] { replug("ftdi1", "1-1", "1-3"); replug("ftdi2", "1-2", "1-1"); replug("ftdi1", "1-3", "1-2"); }, "1-1",
+         "u2"},
         {"clear: no port 1, and the three adapters named", 0, {"clear"}, 0, nullptr, [] {}, "", ""},
     };
     for (const Row &row : rows) {
