@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <optional>
+
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -53,6 +55,15 @@ UdevProperties udevProperties(const QString &device)
     return parseUdevProperties(output);
 }
 
+// Has udev read its rules again and look at these devices anew.
+void reload(const QStringList &devicesToTrigger)
+{
+    const QString udevadm = QStringLiteral("udevadm");
+    run(udevadm, {QStringLiteral("control"), QStringLiteral("--reload")});
+    for (const QString &device : devicesToTrigger)
+        run(udevadm, {QStringLiteral("trigger"), QStringLiteral("--settle"), device});
+}
+
 QString realPath(const QString &device)
 {
     return QFileInfo(device).canonicalFilePath();
@@ -72,18 +83,21 @@ QString orDash(const QString &value)
     return value.isEmpty() ? QStringLiteral("-") : visibleText(value);
 }
 
-QString readAll(const QString &path)
+// A file's contents, or nothing when there is no such file.
+std::optional<QByteArray> contentsOf(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
 }
 
-bool writeWhole(const QString &path, const QString &contents)
+// Whole or not at all: a temporary file beside it, renamed over it.
+bool writeWhole(const QString &path, const QByteArray &contents)
 {
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
-    return file.open(QIODevice::WriteOnly) && file.write(contents.toUtf8()) == contents.toUtf8().size()
-           && file.commit();
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size() && file.commit();
 }
 
 // The group that owns the device, or Debian's group for serial devices.
@@ -144,7 +158,8 @@ int Port1Administration::list()
     if (port1.isEmpty())
         m_out << QStringLiteral("ไม่มี\n");
     else
-        m_out << visibleText(port1) << (realPath(port1) == port1 ? QString() : QStringLiteral(" -> ") + orDash(realPath(port1))) << '\n';
+        m_out << visibleText(port1)
+              << (realPath(port1) == port1 ? QString() : QStringLiteral(" -> ") + orDash(realPath(port1))) << '\n';
     m_out << QStringLiteral("กฎ udev ของชื่อแทน %1: %2\n")
                  .arg(m_rulesFile, QFile::exists(m_rulesFile) ? QStringLiteral("ติดตั้งแล้ว")
                                                               : QStringLiteral("ยังไม่ได้ติดตั้ง"));
@@ -164,15 +179,9 @@ bool Port1Administration::refused(Needs needs)
     return false;
 }
 
-// Has udev read its rules again and look at the devices anew, then waits
-// until the alias points at `target` (is gone, for none).
-bool Port1Administration::reloadAndWaitFor(const QString &target, const QStringList &devicesToTrigger)
+// Waits until the alias points at `target` (is gone, for none).
+bool Port1Administration::aliasBecomes(const QString &target) const
 {
-    const QString udevadm = QStringLiteral("udevadm");
-    if (!run(udevadm, {QStringLiteral("control"), QStringLiteral("--reload")}))
-        return false;
-    for (const QString &device : devicesToTrigger)
-        run(udevadm, {QStringLiteral("trigger"), QStringLiteral("--settle"), device});
     const QDeadlineTimer deadline(kAliasLimit);
     while (aliasTarget() != target) {
         if (deadline.hasExpired())
@@ -182,13 +191,13 @@ bool Port1Administration::reloadAndWaitFor(const QString &target, const QStringL
     return true;
 }
 
-void Port1Administration::restore(const QByteArray &previous, bool existed, const QStringList &devicesToTrigger)
+void Port1Administration::restore(const std::optional<QByteArray> &previous, const QStringList &devicesToTrigger)
 {
-    if (existed)
-        writeWhole(m_rulesFile, QString::fromUtf8(previous));
+    if (previous)
+        writeWhole(m_rulesFile, *previous);
     else
         QFile::remove(m_rulesFile);
-    reloadAndWaitFor(aliasTarget(), devicesToTrigger);
+    reload(devicesToTrigger);
 }
 
 int Port1Administration::assign(const QString &device)
@@ -222,18 +231,18 @@ int Port1Administration::assign(const QString &device)
         return 1;
     }
 
-    const bool existed = QFile::exists(m_rulesFile);
-    const QByteArray previous = readAll(m_rulesFile).toUtf8();
+    const std::optional<QByteArray> previous = contentsOf(m_rulesFile);
     QStringList toTrigger{real};
     if (const QString before = aliasTarget(); !before.isEmpty() && before != real)
         toTrigger.append(before);
-    if (!writeWhole(m_rulesFile, rule.text)) {
+    if (!writeWhole(m_rulesFile, rule.text.toUtf8())) {
         m_out << QStringLiteral("เขียน %1 ไม่ได้ ไม่มีอะไรถูกเปลี่ยน\n").arg(m_rulesFile);
         return 1;
     }
-    if (!reloadAndWaitFor(real, toTrigger)) {
+    reload(toTrigger);
+    if (!aliasBecomes(real)) {
         const QString seen = aliasTarget();
-        restore(previous, existed, toTrigger);
+        restore(previous, toTrigger);
         m_out << QStringLiteral("udev ไม่ได้ทำให้ %1 ชี้ไปที่ %2 (ที่เห็น: %3) อุปกรณ์อาจถูกถอดออกไประหว่างนั้น "
                                 "จึงคืนกฎเดิมให้แล้ว\n")
                      .arg(m_places.alias, visibleText(real),
@@ -258,15 +267,16 @@ int Port1Administration::clear()
         m_out << QStringLiteral("ไม่มีกฎของชื่อแทน (%1) ไม่มีอะไรต้องลบ\n").arg(m_rulesFile);
         return 0;
     }
-    const QByteArray previous = readAll(m_rulesFile).toUtf8();
+    const std::optional<QByteArray> previous = contentsOf(m_rulesFile);
     const QString before = aliasTarget();
     const QStringList toTrigger = before.isEmpty() ? QStringList() : QStringList{before};
     if (!QFile::remove(m_rulesFile)) {
         m_out << QStringLiteral("ลบ %1 ไม่ได้ ไม่มีอะไรถูกเปลี่ยน\n").arg(m_rulesFile);
         return 1;
     }
-    if (!reloadAndWaitFor(QString(), toTrigger)) {
-        restore(previous, true, toTrigger);
+    reload(toTrigger);
+    if (!aliasBecomes(QString())) {
+        restore(previous, toTrigger);
         m_out << QStringLiteral("udev ไม่ได้ลบ %1 จึงคืนกฎเดิมให้แล้ว\n").arg(m_places.alias);
         return 1;
     }

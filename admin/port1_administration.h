@@ -7,6 +7,7 @@
 #include <QTextStream>
 
 #include <cstdint>
+#include <optional>
 
 namespace korvantel {
 
@@ -32,8 +33,9 @@ private:
 
     // Says why the command may not run here, if it may not.
     bool refused(Needs needs);
-    bool reloadAndWaitFor(const QString &aliasTarget, const QStringList &devicesToTrigger);
-    void restore(const QByteArray &previous, bool existed, const QStringList &devicesToTrigger);
+    bool aliasBecomes(const QString &target) const;
+    // Puts the rules file back as it was (none: no file) for udev.
+    void restore(const std::optional<QByteArray> &previous, const QStringList &devicesToTrigger);
     QString aliasTarget() const;
     void listDevice(const QString &device);
 
