@@ -17,6 +17,21 @@ const QString kProduct = QStringLiteral("ID_MODEL_ID");
 const QString kSerial = QStringLiteral("ID_SERIAL_SHORT");
 const QString kInterface = QStringLiteral("ID_USB_INTERFACE_NUM");
 const QString kPath = QStringLiteral("ID_PATH");
+const QString kType = QStringLiteral("ATTR{type}");
+const QString kIoPort = QStringLiteral("ATTR{port}");
+const QString kMemoryBase = QStringLiteral("ATTR{iomem_base}");
+const QString kSubsystems = QStringLiteral("SUBSYSTEMS");
+const QString kKernels = QStringLiteral("KERNELS");
+const QString kDrivers = QStringLiteral("DRIVERS");
+
+// What a rule matches, key by key, and what its comment says of the device.
+struct Match
+{
+    QList<std::pair<QString, QString>> keys{};
+    QString description{};
+    bool bySocket = false;
+    QString error{};
+};
 
 // udev takes what stands between the quotes as it is; a value of other
 // characters than these could end the quotes or mean something to udev.
@@ -48,7 +63,65 @@ QString described(const UdevProperties &device)
     return visibleText(description + QStringLiteral(", interface ") + device.value(kInterface));
 }
 
+QString envKey(const QString &property)
+{
+    return QStringLiteral("ENV{%1}").arg(property);
+}
+
+Match usbAdapterMatch(const UdevProperties &device, const QList<UdevProperties> &attached)
+{
+    if (usbPortPath(device).isEmpty() || device.value(kVendor).isEmpty() || device.value(kProduct).isEmpty())
+        return {.error = QStringLiteral("อุปกรณ์นี้ไม่ใช่อุปกรณ์แปลงพอร์ตอนุกรมแบบ USB")};
+    const bool bySocket = !fitsInARule(device.value(kSerial)) || !fitsInARule(device.value(kInterface))
+                          || serialShared(device, attached);
+    Match match{.keys = {{envKey(kVendor), device.value(kVendor)}, {envKey(kProduct), device.value(kProduct)}},
+                .description = described(device),
+                .bySocket = bySocket};
+    for (const QString &key : bySocket ? QStringList{kPath} : QStringList{kSerial, kInterface})
+        match.keys.append(std::pair{envKey(key), device.value(key)});
+    return match;
+}
+
+Match serialPortMatch(const UdevProperties &port)
+{
+    if (!port.contains(kType) || port.value(kSubsystems).isEmpty())
+        return {.error = QStringLiteral("อุปกรณ์นี้ไม่ใช่พอร์ตอนุกรมของเครื่องหรือของการ์ด และไม่ใช่อุปกรณ์แปลงแบบ USB")};
+    if (port.value(kType) == u"0")
+        return {.error = QStringLiteral("ไม่มีวงจรพอร์ตอนุกรมอยู่จริงหลังพอร์ตนี้ (ชนิด 0 ในเคอร์เนล)")};
+    return {.keys = {{kSubsystems, port.value(kSubsystems)},
+                     {kKernels, port.value(kKernels)},
+                     {kIoPort, port.value(kIoPort)},
+                     {kMemoryBase, port.value(kMemoryBase)}},
+            .description = visibleText(QStringLiteral("%1 at %2, driver %3")
+                                           .arg(port.value(QStringLiteral("KERNEL")), portPlace(port), port.value(kDrivers)))};
+}
+
 }  // namespace
+
+UdevProperties parseAttributeWalk(const QByteArray &text)
+{
+    static const QRegularExpression section(QStringLiteral("^\\s*looking at (parent )?device"));
+    static const QRegularExpression entry(QStringLiteral("^\\s*([A-Z]+(\\{[^}]*\\})?)==\"(.*)\"$"));
+    QList<UdevProperties> sections;
+    for (const QByteArray &line : text.split('\n')) {
+        const QString decoded = QString::fromUtf8(line);
+        if (section.match(decoded).hasMatch()) {
+            sections.append(UdevProperties());
+        } else if (const QRegularExpressionMatch found = entry.match(decoded); found.hasMatch() && !sections.isEmpty()) {
+            sections.last().insert(found.captured(1), found.captured(3));
+        }
+    }
+    UdevProperties port = sections.value(0);
+    for (qsizetype parent = 1; parent < sections.size(); ++parent) {
+        const QString subsystem = sections[parent].value(kSubsystems);
+        if (subsystem.isEmpty() || subsystem == u"serial-base")
+            continue;
+        for (const QString &key : {kKernels, kSubsystems, kDrivers})
+            port.insert(key, sections[parent].value(key));
+        break;
+    }
+    return port;
+}
 
 UdevProperties parseUdevProperties(const QByteArray &text)
 {
@@ -68,31 +141,33 @@ QString usbPortPath(const UdevProperties &device)
     return usbPort.match(device.value(kPath)).captured(1);
 }
 
+QString portPlace(const UdevProperties &port)
+{
+    if (port.value(kSubsystems).isEmpty())
+        return {};
+    const QString address = port.value(kIoPort) != u"0x0" ? port.value(kIoPort) : port.value(kMemoryBase);
+    return QStringLiteral("%1-%2 %3").arg(port.value(kSubsystems), port.value(kKernels), address);
+}
+
 AliasRule aliasRule(const UdevProperties &device, const QList<UdevProperties> &attached, const QString &aliasName)
 {
-    if (usbPortPath(device).isEmpty() || device.value(kVendor).isEmpty() || device.value(kProduct).isEmpty())
-        return {.error = QStringLiteral("อุปกรณ์นี้ไม่ใช่อุปกรณ์แปลงพอร์ตอนุกรมแบบ USB")};
-    const bool bySocket = !fitsInARule(device.value(kSerial)) || !fitsInARule(device.value(kInterface))
-                          || serialShared(device, attached);
-    QList<std::pair<QString, QString>> matches{{kVendor, device.value(kVendor)}, {kProduct, device.value(kProduct)}};
-    if (bySocket)
-        matches.append({kPath, device.value(kPath)});
-    else
-        matches.append({{kSerial, device.value(kSerial)}, {kInterface, device.value(kInterface)}});
-
+    const Match match = device.value(QStringLiteral("ID_BUS")) == u"usb" ? usbAdapterMatch(device, attached)
+                                                                         : serialPortMatch(device);
+    if (!match.error.isEmpty())
+        return {.error = match.error};
     QStringList rule{QStringLiteral("SUBSYSTEM==\"tty\"")};
-    for (const auto &[key, value] : matches) {
+    for (const auto &[key, value] : match.keys) {
         if (!fitsInARule(value))
             return {.error = QStringLiteral("udev ให้ค่า %1 ที่ใส่ในกฎไม่ได้: %2").arg(key, visibleText(value))};
-        rule.append(QStringLiteral("ENV{%1}==\"%2\"").arg(key, value));
+        rule.append(QStringLiteral("%1==\"%2\"").arg(key, value));
     }
     rule.append(QStringLiteral("SYMLINK+=\"%1\"").arg(aliasName));
     // ModemManager would otherwise probe the adapter with AT commands, onto the bus.
     rule.append(QStringLiteral("ENV{ID_MM_DEVICE_IGNORE}=\"1\""));
     const QString header = QStringLiteral("# Serial port 1 of KORVANTEL DEMO: %1.\n"
                                           "# Written by korvantel-port1 assign; korvantel-port1 clear removes it.\n")
-                               .arg(described(device));
-    return {.text = header + rule.join(QStringLiteral(", ")) + u'\n', .bySocket = bySocket};
+                               .arg(match.description);
+    return {.text = header + rule.join(QStringLiteral(", ")) + u'\n', .bySocket = match.bySocket};
 }
 
 }  // namespace korvantel

@@ -8,15 +8,28 @@
 namespace korvantel {
 
 // A device's properties as udev keeps them ("udevadm info --query=property"):
-// ID_VENDOR_ID, ID_MODEL_ID, ID_SERIAL_SHORT, ID_USB_INTERFACE_NUM, ID_PATH...
+// ID_VENDOR_ID, ID_MODEL_ID, ID_SERIAL_SHORT, ID_USB_INTERFACE_NUM, ID_PATH...;
+// for a port of the kernel's serial core, also what udev's rules can match of
+// it and of the device it is on, by their keys: ATTR{type}, ATTR{port},
+// ATTR{iomem_base}, SUBSYSTEMS, KERNELS, DRIVERS.
 using UdevProperties = QMap<QString, QString>;
 
 // Reads "KEY=value" lines; anything else is not a property.
 UdevProperties parseUdevProperties(const QByteArray &text);
 
+// Reads "udevadm info --attribute-walk": the tty's own KEY=="value" lines, and
+// KERNELS, SUBSYSTEMS and DRIVERS of the device the port is on, the first
+// parent that is no part of the serial core ("serial-base").
+UdevProperties parseAttributeWalk(const QByteArray &text);
+
 // The USB port a serial device hangs on, as udev names it for the whole USB
 // device ("pci-0000:00:14.0-usb-0:2"); empty for a device not on USB.
 QString usbPortPath(const UdevProperties &device);
+
+// Where a port of the serial core is in the machine: the device it is on, as
+// udev's path names it, and its address there ("pci-0000:00:03.0 0xC008",
+// "amba-fe201000.serial 0xFE201000"); empty for any other device.
+QString portPlace(const UdevProperties &port);
 
 struct AliasRule
 {
@@ -32,6 +45,10 @@ struct AliasRule
 // no serial number, or one that another attached adapter of the same kind
 // shares, the match is by the USB port instead: the alias then belongs to the
 // socket. `attached` holds every serial device attached now, `device` among them.
+// Any other port (built in, on a card, on the board) is matched by where it
+// is, never by its kernel name, which a card added later can change: the
+// device it is on and its address there, which tells apart a card's ports.
+// A port with no UART behind it gets no rule.
 AliasRule aliasRule(const UdevProperties &device, const QList<UdevProperties> &attached, const QString &aliasName);
 
 }  // namespace korvantel

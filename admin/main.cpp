@@ -7,7 +7,7 @@
 namespace {
 
 const char kUsage[] = "ใช้: korvantel-port1                 แสดงอุปกรณ์พอร์ตอนุกรมและพอร์ตอนุกรม 1\n"
-                      "     korvantel-port1 assign DEVICE   ให้อุปกรณ์แปลง USB นี้เป็นพอร์ตอนุกรม 1 (root)\n"
+                      "     korvantel-port1 assign DEVICE   ให้พอร์ตหรืออุปกรณ์แปลงนี้เป็นพอร์ตอนุกรม 1 (root)\n"
                       "     korvantel-port1 clear           ลบกฎนั้นออก (root)\n"
                       "     korvantel-port1 grant USER      ให้บัญชีนี้ใช้พอร์ตอนุกรมได้ (root)\n";
 

@@ -46,13 +46,22 @@ bool run(const QString &program, const QStringList &arguments, QByteArray *outpu
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-UdevProperties udevProperties(const QString &device)
+QByteArray udevInfo(const QString &query, const QString &device)
 {
     QByteArray output;
-    if (!run(QStringLiteral("udevadm"), {QStringLiteral("info"), QStringLiteral("--query=property"), QStringLiteral("--name=") + device},
-             &output))
+    if (!run(QStringLiteral("udevadm"), {QStringLiteral("info"), query, QStringLiteral("--name=") + device}, &output))
         return {};
-    return parseUdevProperties(output);
+    return output;
+}
+
+// What udev knows of a device; for a port that is not on USB, also where it
+// is, which udev's stock rules do not give a built-in or card port.
+UdevProperties udevProperties(const QString &device)
+{
+    UdevProperties properties = parseUdevProperties(udevInfo(QStringLiteral("--query=property"), device));
+    if (!properties.isEmpty() && properties.value(QStringLiteral("ID_BUS")) != u"usb")
+        properties.insert(parseAttributeWalk(udevInfo(QStringLiteral("--attribute-walk"), device)));
+    return properties;
 }
 
 // Has udev read its rules again and look at these devices anew.
@@ -128,14 +137,15 @@ void Port1Administration::listDevice(const QString &device)
 {
     const QString real = realPath(device);
     const UdevProperties properties = udevProperties(real);
-    const bool usb = properties.value(QStringLiteral("ID_BUS")) == u"usb";
-    m_out << "  " << visibleText(real)
-          << QStringLiteral("  ไดรเวอร์ ") << orDash(usb ? properties.value(QStringLiteral("ID_USB_DRIVER"))
-                                                          : QStringLiteral("UART ในเครื่อง"))
+    m_out << "  " << visibleText(real);
+    if (properties.value(QStringLiteral("ID_BUS")) != u"usb") {
+        m_out << QStringLiteral("  ไดรเวอร์ ") << orDash(properties.value(QStringLiteral("DRIVERS")))
+              << QStringLiteral("  ที่ ") << orDash(portPlace(properties)) << '\n';
+        return;
+    }
+    m_out << QStringLiteral("  ไดรเวอร์ ") << orDash(properties.value(QStringLiteral("ID_USB_DRIVER")))
           << QStringLiteral("  vendor:product ")
-          << (usb ? visibleText(properties.value(QStringLiteral("ID_VENDOR_ID")) + u':'
-                                + properties.value(QStringLiteral("ID_MODEL_ID")))
-                  : QStringLiteral("-"))
+          << visibleText(properties.value(QStringLiteral("ID_VENDOR_ID")) + u':' + properties.value(QStringLiteral("ID_MODEL_ID")))
           << QStringLiteral("  serial ") << orDash(properties.value(QStringLiteral("ID_SERIAL_SHORT")))
           << QStringLiteral("  USB port ") << orDash(usbPortPath(properties))
           << QStringLiteral("  interface ") << orDash(properties.value(QStringLiteral("ID_USB_INTERFACE_NUM")))
@@ -144,9 +154,7 @@ void Port1Administration::listDevice(const QString &device)
 
 int Port1Administration::list()
 {
-    QStringList devices = serialAdapters(m_places);
-    if (const QString builtIn = builtInPort(m_places); !builtIn.isEmpty())
-        devices.prepend(builtIn);
+    const QStringList devices = serialPorts(m_places) + serialAdapters(m_places);
     m_out << QStringLiteral("อุปกรณ์พอร์ตอนุกรมในเครื่องนี้:\n");
     if (devices.isEmpty())
         m_out << QStringLiteral("  (ไม่มี)\n");
@@ -216,10 +224,14 @@ int Port1Administration::assign(const QString &device)
         m_out << QStringLiteral("%1 ไม่ใช่อุปกรณ์พอร์ตอนุกรมที่มีอยู่ในเครื่องนี้ ไม่มีอะไรถูกเปลี่ยน\n").arg(visibleText(device));
         return 1;
     }
-    if (properties.value(QStringLiteral("ID_BUS")) != u"usb") {
-        m_out << QStringLiteral("%1 เป็นพอร์ตอนุกรมในเครื่อง (UART) ไม่ใช่อุปกรณ์แปลงแบบ USB: ถ้ามีวงจรอยู่จริง "
-                                "korvantel-demo ใช้ %2 เป็นพอร์ตอนุกรม 1 เองอยู่แล้ว ไม่มีอะไรถูกเปลี่ยน\n")
-                     .arg(visibleText(real), visibleText(m_places.builtInDevice));
+    if (isGhostUart(real, m_places.ttyClassFolder)) {
+        m_out << QStringLiteral("ไม่มีวงจรพอร์ตอนุกรมอยู่จริงหลัง %1 ไม่มีอะไรถูกเปลี่ยน\n").arg(visibleText(real));
+        return 1;
+    }
+    if (real == realPath(m_places.builtInDevice)) {
+        m_out << QStringLiteral("%1 เป็นพอร์ตอนุกรม 1 ในเครื่องของ korvantel-demo อยู่แล้วเมื่อไม่มีชื่อแทน: "
+                                "ใช้ korvantel-port1 clear ไม่มีอะไรถูกเปลี่ยน\n")
+                     .arg(visibleText(real));
         return 1;
     }
     QList<UdevProperties> attached;

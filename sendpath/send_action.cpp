@@ -126,14 +126,14 @@ QString detailsOf(const PropertyWrite &failure)
         details += QStringLiteral("\nอุปกรณ์: ") + visibleText(failure.device);
     if (!failure.lockFile.isEmpty())
         details += QStringLiteral("\nไฟล์ล็อก: ") + visibleText(failure.lockFile);
-    if (!failure.adapters.isEmpty()) {
-        details += QStringLiteral("\nพบอุปกรณ์แปลงพอร์ตอนุกรมต่อไปนี้ แต่โปรแกรมจะไม่เลือกใช้เอง:");
-        for (const QString &adapter : failure.adapters)
-            details += QStringLiteral("\n  ") + visibleText(adapter);
+    if (!failure.serialDevices.isEmpty()) {
+        details += QStringLiteral("\nพบพอร์ตอนุกรมต่อไปนี้ในเครื่อง แต่โปรแกรมจะไม่เลือกใช้เอง:");
+        for (const QString &device : failure.serialDevices)
+            details += QStringLiteral("\n  ") + visibleText(device);
     }
     // The tool only ever opens port 1: with no such port, say who can make one and how.
     if (failure.fault == SerialFault::NoSuchPort)
-        details += QStringLiteral("\nผู้ดูแลระบบให้อุปกรณ์แปลง USB ตัวหนึ่งเป็นพอร์ตอนุกรม 1 ได้ด้วยคำสั่งนี้ "
+        details += QStringLiteral("\nผู้ดูแลระบบให้พอร์ตใดพอร์ตหนึ่งเป็นพอร์ตอนุกรม 1 ได้ด้วยคำสั่งนี้ "
                                   "(ดู man korvantel-port1):\n  sudo korvantel-port1 assign อุปกรณ์");
     return failure.description.isEmpty() ? details : details + QStringLiteral("\n\n") + visibleLines(failure.description);
 }

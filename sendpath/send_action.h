@@ -32,7 +32,7 @@ struct FieldTexts
 };
 
 // The operator's text for a failed property write: the reason in Thai, the
-// device, lock file or adapters concerned, then the system's own words.
+// device, lock file or serial devices concerned, then the system's own words.
 QString messageForFault(const PropertyWrite &failure);
 
 // One send: check all three fields, then configure, open, write the frame a

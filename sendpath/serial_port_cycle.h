@@ -43,7 +43,7 @@ struct PropertyWrite
     QString device;         // the device the failure concerns, where one was chosen
     QString lockFile;       // for the lock faults, and PortInUse by a lock file
     PortHolder holder;      // for PortInUse
-    QStringList adapters;   // for NoSuchPort on port 1: the serial adapters present
+    QStringList serialDevices;  // for NoSuchPort on port 1: the serial ports and adapters present
 
     bool ok() const { return fault == SerialFault::None; }
 

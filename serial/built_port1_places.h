@@ -3,6 +3,8 @@
 
 #include "port1.h"
 
+#include <QFileInfo>
+
 namespace korvantel {
 
 // The system's own places for port 1, fixed when a program is built: its
@@ -16,6 +18,8 @@ inline Port1Places builtPort1Places()
         .adapterPatterns = QStringLiteral(KORVANTEL_ADAPTER_PATTERNS).split(u':', Qt::SkipEmptyParts),
         .byIdFolder = QStringLiteral("/dev/serial/by-id"),
         .ttyClassFolder = QStringLiteral("/sys/class/tty"),
+        // The kernel's other serial ports lie beside the built-in one.
+        .deviceFolder = QFileInfo(QStringLiteral(KORVANTEL_PORT1_DEVICE)).path(),
     };
 }
 

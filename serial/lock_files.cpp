@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "lock_files.h"
 
+#include "device_identity.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -63,12 +65,12 @@ bool processIsAlive(pid_t pid)
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
-std::optional<dev_t> characterDevice(const QString &path)
+std::optional<struct stat> characterDevice(const QString &path)
 {
     struct stat status{};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISCHR(status.st_mode))
         return std::nullopt;
-    return status.st_rdev;
+    return status;
 }
 
 // Every name in a folder, of whatever kind, unsorted: a lock folder may hold
@@ -99,7 +101,7 @@ std::optional<QList<QByteArray>> namesIn(int parent, const char *folder)
 class LockNameReader
 {
 public:
-    explicit LockNameReader(dev_t device)
+    explicit LockNameReader(const struct stat &device)
         : m_device(device)
         , m_dev(openFolder(AT_FDCWD, "/dev"))
         , m_root(openFolder(AT_FDCWD, "/"))
@@ -145,7 +147,7 @@ private:
             if ((listed && !listed->contains(component)) || component.isEmpty() || component == "."
                 || component == ".." || ::fstatat(folder, component.constData(), &status, 0) != 0)
                 continue;
-            if (end + 1 == m_parts.size() ? S_ISCHR(status.st_mode) && status.st_rdev == m_device
+            if (end + 1 == m_parts.size() ? sameCharacterDevice(status, m_device)
                                           : S_ISDIR(status.st_mode) && namesDeviceBelow(folder, component, end + 1))
                 return true;
         }
@@ -172,7 +174,7 @@ private:
         return known->second;
     }
 
-    dev_t m_device;
+    struct stat m_device;
     int m_dev;
     int m_root;
     QList<QByteArray> m_parts;
@@ -248,7 +250,7 @@ LockOwner removeIfStale(const QString &lockFile)
 
 QStringList lockFilesForDevice(const QString &lockFolder, const QString &realDevice)
 {
-    const std::optional<dev_t> device = characterDevice(realDevice);
+    const std::optional<struct stat> device = characterDevice(realDevice);
     const QString baseName = QFileInfo(realDevice).fileName();
     QStringList locks;
     const QDir folder(lockFolder);

@@ -6,8 +6,32 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <optional>
 
 namespace korvantel {
+
+namespace {
+
+// The serial core gives each of its ports a `type`, 0 when no UART is behind
+// it; a tty of any other driver has none.
+std::optional<QByteArray> uartType(const QString &ttyClassFolder, const QString &name)
+{
+    QFile type(QDir(ttyClassFolder).filePath(name + QStringLiteral("/type")));
+    if (ttyClassFolder.isEmpty() || !type.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return type.readAll().trimmed();
+}
+
+// ttyS2 before ttyS10: by the name, then by the number that ends it.
+std::pair<QString, qulonglong> nameAndNumber(const QString &name)
+{
+    qsizetype digits = name.size();
+    while (digits > 0 && name.at(digits - 1).isDigit())
+        --digits;
+    return {name.left(digits), name.mid(digits).toULongLong()};
+}
+
+}  // namespace
 
 QString builtInPort(const Port1Places &places)
 {
@@ -50,12 +74,26 @@ QStringList serialAdapters(const Port1Places &places)
     return adapters;
 }
 
+QStringList serialPorts(const Port1Places &places)
+{
+    if (places.deviceFolder.isEmpty() || places.ttyClassFolder.isEmpty())
+        return {};
+    QStringList names;
+    for (const QString &name : QDir(places.ttyClassFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const std::optional<QByteArray> type = uartType(places.ttyClassFolder, name);
+        if (type && *type != "0" && QFileInfo::exists(QDir(places.deviceFolder).filePath(name)))
+            names.append(name);
+    }
+    std::ranges::sort(names, {}, nameAndNumber);
+    QStringList ports;
+    for (const QString &name : names)
+        ports.append(QDir(places.deviceFolder).filePath(name));
+    return ports;
+}
+
 bool isGhostUart(const QString &realDevice, const QString &ttyClassFolder)
 {
-    if (ttyClassFolder.isEmpty())
-        return false;
-    QFile type(QDir(ttyClassFolder).filePath(QFileInfo(realDevice).fileName() + QStringLiteral("/type")));
-    return type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0";
+    return uartType(ttyClassFolder, QFileInfo(realDevice).fileName()) == "0";
 }
 
 }  // namespace korvantel

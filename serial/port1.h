@@ -16,6 +16,7 @@ struct Port1Places
     QStringList adapterPatterns;  // e.g. /dev/ttyUSB*, /dev/ttyACM*
     QString byIdFolder;           // /dev/serial/by-id
     QString ttyClassFolder;       // /sys/class/tty
+    QString deviceFolder;         // /dev, where the ports in ttyClassFolder have their nodes
 };
 
 // The built-in device if it exists and is no ghost, else nothing.
@@ -30,6 +31,12 @@ QString choosePort1(const Port1Places &places);
 // The serial adapters present, each by its /dev/serial/by-id name where udev
 // made one, else by its /dev name.
 QStringList serialAdapters(const Port1Places &places);
+
+// The kernel's serial ports with a UART behind them, built in, on a card or
+// on the board (/dev/ttyS1, /dev/ttyAMA0...), in the order of their names.
+// Read from ttyClassFolder alone: no port is opened, since an open raises
+// DTR and RTS, which can drive an RS-485 transceiver onto the bus.
+QStringList serialPorts(const Port1Places &places);
 
 // A port of the kernel's own UART driver with no UART behind it: the driver
 // registers legacy ports that are not there with type 0 (unknown). Only those

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "port_holder.h"
 
+#include "device_identity.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -59,7 +61,7 @@ qint64 firstOpener(const struct stat &device)
         const QDir descriptors(proc.filePath(process + QStringLiteral("/fd")));
         for (const QString &descriptor : descriptors.entryList(QDir::System | QDir::NoDotAndDotDot, QDir::NoSort)) {
             const std::optional<struct stat> opened = statusOf(descriptors.filePath(descriptor));
-            if (opened && S_ISCHR(opened->st_mode) && opened->st_rdev == device.st_rdev)
+            if (opened && sameCharacterDevice(*opened, device))
                 return process.toLongLong();
         }
     }

@@ -157,7 +157,7 @@ PropertyWrite QtSerialControl::open()
     PropertyWrite opened = m_device.isEmpty() ? PropertyWrite::failed(SerialFault::NoSuchPort, QString())
                                               : openDevice();
     if (opened.fault == SerialFault::NoSuchPort && m_commPort == 1)
-        opened.adapters = serialAdapters(m_port1);
+        opened.serialDevices = serialPorts(m_port1) + serialAdapters(m_port1);
     return opened;
 }
 

@@ -21,6 +21,29 @@ UdevProperties adapter(const char *vendor, const char *product, const char *seri
     return parseUdevProperties(text);
 }
 
+// As "udevadm info --attribute-walk" prints a port of the serial core, on
+// `device` of `subsystem`; from 6.12 a port and a ctrl device of the serial
+// core's own stand between them.
+UdevProperties serialPort(const QByteArray &kernel, const QByteArray &type, const QByteArray &port,
+                          const QByteArray &memory, const QByteArray &subsystem, const QByteArray &device,
+                          const QByteArray &driver, bool serialBase = false)
+{
+    QByteArray walk = "Udevadm info starts with the device specified by the devpath\n\n  looking at device '/devices/"
+                      + device + "/tty/" + kernel + "':\n    KERNEL==\"" + kernel
+                      + "\"\n    SUBSYSTEM==\"tty\"\n    DRIVER==\"\"\n    ATTR{iomem_base}==\"" + memory
+                      + "\"\n    ATTR{line}==\"1\"\n    ATTR{port}==\"" + port + "\"\n    ATTR{type}==\"" + type + "\"\n\n";
+    if (serialBase) {
+        walk += "  looking at parent device '/devices/" + device + "/" + device + ":0/" + device + ":0.0':\n    KERNELS==\""
+                + device + ":0.0\"\n    SUBSYSTEMS==\"serial-base\"\n    DRIVERS==\"port\"\n\n";
+        walk += "  looking at parent device '/devices/" + device + "/" + device + ":0':\n    KERNELS==\"" + device
+                + ":0\"\n    SUBSYSTEMS==\"serial-base\"\n    DRIVERS==\"ctrl\"\n\n";
+    }
+    walk += "  looking at parent device '/devices/" + device + "':\n    KERNELS==\"" + device + "\"\n    SUBSYSTEMS==\""
+            + subsystem + "\"\n    DRIVERS==\"" + driver + "\"\n    ATTRS{remove}==\"(not readable)\"\n\n"
+            + "  looking at parent device '/devices/root':\n    KERNELS==\"root\"\n    SUBSYSTEMS==\"\"\n    DRIVERS==\"\"\n";
+    return parseAttributeWalk(walk);
+}
+
 TEST(AliasRule, MatchesTheAdapterByItsSerialNumberOrElseByItsSocket)
 {
     const UdevProperties ft232r = adapter("0403", "6001", "A50285BI", "2");
@@ -58,6 +81,19 @@ TEST(AliasRule, MatchesTheAdapterByItsSerialNumberOrElseByItsSocket)
          false},
         {"a serial number that would end the quotes", adapter("0403", "6001", R"(A5"X)", "2"), {},
          R"(ENV{ID_VENDOR_ID}=="0403", ENV{ID_MODEL_ID}=="6001", ENV{ID_PATH}=="pci-0000:00:14.0-usb-0:2:1.0")", true},
+        // Any other serial port by where it is, never by its kernel name.
+        {"a PC's COM2 on pnp", serialPort("ttyS1", "4", "0x2F8", "0x0", "pnp", "00:03", "serial"), {},
+         R"(SUBSYSTEMS=="pnp", KERNELS=="00:03", ATTR{port}=="0x2F8", ATTR{iomem_base}=="0x0")", false},
+        {"a PC's COM2 on pnp, with 6.12's serial core between", serialPort("ttyS1", "4", "0x2F8", "0x0", "pnp", "00:03", "serial", true), {},
+         R"(SUBSYSTEMS=="pnp", KERNELS=="00:03", ATTR{port}=="0x2F8", ATTR{iomem_base}=="0x0")", false},
+        {"a PCIe card's first port", serialPort("ttyS4", "4", "0xC000", "0x0", "pci", "0000:03:00.0", "serial"), {},
+         R"(SUBSYSTEMS=="pci", KERNELS=="0000:03:00.0", ATTR{port}=="0xC000", ATTR{iomem_base}=="0x0")", false},
+        {"the same card's second port", serialPort("ttyS5", "4", "0xC008", "0x0", "pci", "0000:03:00.0", "serial"), {},
+         R"(SUBSYSTEMS=="pci", KERNELS=="0000:03:00.0", ATTR{port}=="0xC008", ATTR{iomem_base}=="0x0")", false},
+        {"a Raspberry Pi's PL011", serialPort("ttyAMA0", "32", "0x0", "0xFE201000", "amba", "fe201000.serial", "uart-pl011"), {},
+         R"(SUBSYSTEMS=="amba", KERNELS=="fe201000.serial", ATTR{port}=="0x0", ATTR{iomem_base}=="0xFE201000")", false},
+        {"an i.MX UART", serialPort("ttymxc1", "62", "0x0", "0x30890000", "platform", "30890000.serial", "imx-uart"), {},
+         R"(SUBSYSTEMS=="platform", KERNELS=="30890000.serial", ATTR{port}=="0x0", ATTR{iomem_base}=="0x30890000")", false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -70,10 +106,16 @@ TEST(AliasRule, MatchesTheAdapterByItsSerialNumberOrElseByItsSocket)
     }
 }
 
-TEST(AliasRule, NoRuleForADeviceThatIsNoUsbAdapter)
+TEST(AliasRule, NoRuleForAGhostPortOrATtyOfNoSerialDriver)
 {
-    const UdevProperties builtIn = parseUdevProperties("SUBSYSTEM=tty\nID_PATH=platform-serial8250\nDEVNAME=/dev/ttyS0\n");
-    EXPECT_FALSE(aliasRule(builtIn, {builtIn}, "korvantel-port1").error.isEmpty());
+    const UdevProperties devices[] = {
+        serialPort("ttyS2", "0", "0x3E8", "0x0", "platform", "serial8250", "serial8250"),
+        parseUdevProperties("SUBSYSTEM=tty\nID_PATH=platform-serial8250\nDEVNAME=/dev/ttyS0\n"),
+    };
+    for (const UdevProperties &device : devices) {
+        SCOPED_TRACE(device.value("KERNEL").toStdString());
+        EXPECT_FALSE(aliasRule(device, {device}, "korvantel-port1").error.isEmpty());
+    }
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Runs inside the guest that scripts/check-drivers boots, against the kernel's
 // own drivers and the release's own udev: ttyS1 a 16550A on serial8250, ttyS2
-// and ttyS3 ghost ports, three FTDI adapters on ftdi_sio (ftdi1 and ftdi2
-// sharing a serial number). What reaches each line is checked on the host
+// and ttyS3 ghost ports, a PCI card's four ports ttyS4 to ttyS7, three FTDI
+// adapters on ftdi_sio (ftdi1 and ftdi2 sharing a serial number). What reaches each line is checked on the host
 // against the "expect" lines this binary prints.
 
 #include "lock_files.h"
@@ -41,7 +41,7 @@ const QByteArray kInitialFrame = "fd0001010100fffe";
 // The adapters by their /dev names: the twins' by-id names are one.
 Port1Places places(const QString &builtIn, const QStringList &adapterPatterns = {"/dev/ttyUSB*"})
 {
-    return {kAlias, builtIn, adapterPatterns, {}, "/sys/class/tty"};
+    return {kAlias, builtIn, adapterPatterns, {}, "/sys/class/tty", {}};
 }
 
 void pointAlias(const QString &target)
@@ -73,6 +73,18 @@ QString adapterOn(const QString &usbPort)
             return "/dev/" + name;
     }
     return {};
+}
+
+// A device by its /dev name, or the FTDI adapter on a USB port ("1-1").
+QString deviceAt(const QString &where)
+{
+    return where.startsWith("/dev/") ? where : adapterOn(where);
+}
+
+QByteArray ttyAttribute(const QString &tty, const QString &attribute)
+{
+    QFile file("/sys/class/tty/" + tty + "/" + attribute);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
 }
 
 bool waitFor(const std::function<bool()> &condition, std::chrono::seconds limit = 30s)
@@ -288,9 +300,34 @@ void replug(const QString &id, const QString &from, const QString &to)
     ASSERT_TRUE(waitFor([&] { return !adapterOn(to).isEmpty(); })) << "the host did not plug " << id.toStdString();
 }
 
+// The card's driver lets go of it and takes it again, as at a driver's reload:
+// its ports go and appear anew, and the alias with them.
+const QDir kCardDriver("/sys/bus/pci/drivers/serial");
+
+// The PCI card, the one device of the kernel's driver for PCI serial cards.
+QString theCard()
+{
+    return kCardDriver.entryList({"0000:*"}, QDir::AllEntries | QDir::System).value(0);
+}
+
+void rebindTheCard()
+{
+    const QString card = theCard();
+    ASSERT_FALSE(card.isEmpty());
+    for (const char *action : {"unbind", "bind"}) {
+        QFile file(kCardDriver.filePath(action));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(card.toLatin1());
+        file.close();
+        if (*action == 'u') {
+            ASSERT_TRUE(waitFor([] { return !QFileInfo::exists("/dev/korvantel-port1"); })) << "the alias outlived the card";
+        }
+    }
+}
+
 // korvantel-port1 as installed, against the release's own udev: each row a
 // command and the account that runs it, what the rules file then holds, what
-// a person does with the adapters, then where the alias points and which line
+// a person does with the devices, then where the alias points and which line
 // a frame sent through port 1 reaches.
 TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
 {
@@ -300,24 +337,31 @@ TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
         uid_t account;
         QStringList arguments;
         int exitCode;
-        const char *rule;  // in the rules file afterwards; nullptr: no rules file
+        QString rule;  // in the rules file afterwards; empty: no rules file
         std::function<void()> person;
-        const char *aliasOn;  // the USB port of the adapter it points at; "" for no alias
+        const char *aliasOn;  // its device (deviceAt), "" for no alias
         const char *chardev;  // where a frame through port 1 goes; "" for no port 1
     };
-    const char *serialRule = R"(ENV{ID_SERIAL_SHORT}=="KVUNIQ01")";
+    const QString serialRule = R"(ENV{ID_SERIAL_SHORT}=="KVUNIQ01")";
+    const QString com2Rule = R"(ATTR{port}=="0x2F8")";
+    const QString cardRule = QStringLiteral(R"(SUBSYSTEMS=="pci", KERNELS=="%1", ATTR{port}=="%2")")
+                                 .arg(theCard(), ttyAttribute("ttyS5", "port"));
     const Row rows[] = {
         {"the adapter with a serial number of its own; the alias follows it to another socket", 0,
          {"assign", adapterOn("1-3")}, 0, serialRule, [] { replug("ftdi3", "1-3", "1-4"); }, "1-4", "u3"},
         {"an ordinary account may not assign, and nothing changes", testing::kNobody, {"assign", adapterOn("1-1")}, 1,
          serialRule, [] {}, "1-4", "u3"},
-        {"a built-in UART is refused, and nothing changes", 0, {"assign", "/dev/ttyS1"}, 1, serialRule, [] {}, "1-4",
-         "u3"},
+        {"a PC's second COM port, by its place and address", 0, {"assign", "/dev/ttyS1"}, 0, com2Rule, [] {},
+         "/dev/ttyS1", "s1"},
+        {"a ghost port is refused, and nothing changes", 0, {"assign", "/dev/ttyS2"}, 1, com2Rule, [] {}, "/dev/ttyS1",
+         "s1"},
+        {"the card's second port, by the card and its address; the card's driver lets go and takes it again", 0,
+         {"assign", "/dev/ttyS5"}, 0, cardRule, rebindTheCard, "/dev/ttyS5", "c2"},
         {"one of two with one serial number, by its socket: the twins swap sockets, the alias stays", 0,
          {"assign", adapterOn("1-1")}, 0, R"(ENV{ID_PATH}=="pci-)",
          [] { replug("ftdi1", "1-1", "1-3"); replug("ftdi2", "1-2", "1-1"); replug("ftdi1", "1-3", "1-2"); }, "1-1",
          "u2"},
-        {"clear: no port 1, and the three adapters named", 0, {"clear"}, 0, nullptr, [] {}, "", ""},
+        {"clear: no port 1; the real ports and the adapters named", 0, {"clear"}, 0, {}, [] {}, "", ""},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -334,14 +378,15 @@ TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
                   }),
                   row.exitCode);
         QFile rules("/etc/udev/rules.d/99-korvantel-port1.rules");
-        EXPECT_EQ(rules.open(QIODevice::ReadOnly) && rules.readAll().contains(row.rule ? row.rule : ""),
-                  row.rule != nullptr);
+        ASSERT_EQ(rules.open(QIODevice::ReadOnly), !row.rule.isEmpty());
+        EXPECT_TRUE(row.rule.isEmpty() || rules.readAll().contains(row.rule.toUtf8())) << row.rule.toStdString();
         row.person();
-        const QString aliasTarget = *row.aliasOn ? adapterOn(row.aliasOn) : QString();
+        const QString aliasTarget = *row.aliasOn ? deviceAt(row.aliasOn) : QString();
         EXPECT_TRUE(waitFor([&] { return QFileInfo("/dev/korvantel-port1").canonicalFilePath() == aliasTarget; }));
 
-        QtSerialControl comm({"/dev/korvantel-port1", "/dev/ttyS2", {"/dev/ttyUSB*"}, "/dev/serial/by-id", "/sys/class/tty"},
-                             "/var/lock");
+        QtSerialControl comm(
+            {"/dev/korvantel-port1", "/dev/ttyS2", {"/dev/ttyUSB*"}, "/dev/serial/by-id", "/sys/class/tty", "/dev"},
+            "/var/lock");
         Operator person;
         runSendAction(kInitialTexts, comm, person);
         ASSERT_EQ(person.shown.size(), 1);
@@ -350,8 +395,11 @@ TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
             expectOnLine(row.chardev, kInitialFrame);
         } else {
             EXPECT_TRUE(person.shown.first().startsWith(QStringLiteral("ไม่พบพอร์ตอนุกรม 1 ในเครื่องนี้")));
-            EXPECT_EQ(person.shown.first().count("\n  /dev/"), 3) << person.shown.first().toStdString();
-            EXPECT_TRUE(person.shown.first().contains("usb-QEMU_QEMU_USB_SERIAL_KVUNIQ01"));
+            for (const char *named : {"/dev/ttyS1\n", "/dev/ttyS4\n", "/dev/ttyS5\n", "/dev/ttyS6\n", "/dev/ttyS7\n",
+                                      "usb-QEMU_QEMU_USB_SERIAL_KVUNIQ01"})
+                EXPECT_TRUE(person.shown.first().contains(named)) << named;
+            EXPECT_FALSE(person.shown.first().contains("/dev/ttyS2")) << "a ghost named";
+            EXPECT_EQ(person.shown.first().count("\n  /dev/"), 9) << person.shown.first().toStdString();
         }
     }
 }

@@ -148,9 +148,9 @@ TEST(FaultMessage, EveryKindHasItsOwnThaiReasonFollowedByTheDescription)
     PropertyWrite named = PropertyWrite::failed(SerialFault::NoSuchPort, "");
     named.device = "/dev/korvantel-port1";
     named.lockFile = "/var/lock/LCK..ttyUSB0";
-    named.adapters = QStringList{"/dev/serial/by-id/usb-FTDI-if00-port0", "/dev/ttyACM0"};
+    named.serialDevices = QStringList{"/dev/serial/by-id/usb-FTDI-if00-port0", "/dev/ttyACM0"};
     const QString message = messageForFault(named);
-    for (const QString &place : named.adapters + QStringList{named.device, named.lockFile, "korvantel-port1 assign"})
+    for (const QString &place : named.serialDevices + QStringList{named.device, named.lockFile, "korvantel-port1 assign"})
         EXPECT_TRUE(message.contains(place)) << place.toStdString();
 
     // The holder by what could be seen of it: never a guessed name.

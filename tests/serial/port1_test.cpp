@@ -18,7 +18,8 @@ namespace {
 using testing::PseudoTerminal;
 
 // A machine: a built-in port, two adapters, a by-id name for one, and a
-// /sys/class/tty that says whether the built-in port has a UART behind it.
+// /sys/class/tty that says whether the built-in port has a UART behind it;
+// beside them a second COM port, a card's port, a ghost and a console.
 class Port1Rule : public ::testing::Test
 {
 protected:
@@ -30,6 +31,16 @@ protected:
         ASSERT_TRUE(QFile::link(m_adapters[1].slavePath(), dev("ttyACM0")));
         ASSERT_TRUE(QFile::link("../../ttyUSB0", dev("serial/by-id/usb-FTDI_FT232R_A5-if00-port0")));
         setUartType("4");
+        for (const auto &[name, type] : {std::pair{"ttyS1", "4"}, {"ttyS10", "4"}, {"ttyS2", "0"}, {"tty1", ""}}) {
+            QDir(m_root.path()).mkpath(QStringLiteral("sys/") + name);
+            QFile node(dev(name));
+            ASSERT_TRUE(node.open(QIODevice::WriteOnly));
+            if (*type) {
+                QFile file(m_root.filePath(QStringLiteral("sys/%1/type").arg(name)));
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                file.write(type);
+            }
+        }
     }
 
     QString dev(const QString &name) const { return m_root.filePath("dev/" + name); }
@@ -47,7 +58,7 @@ protected:
     Port1Places places() const
     {
         return {dev("korvantel-port1"), dev("ttyS0"), {dev("ttyUSB*"), dev("ttyACM*")}, dev("serial/by-id"),
-                m_root.filePath("sys")};
+                m_root.filePath("sys"), m_root.filePath("dev")};
     }
 
     QTemporaryDir m_root;
@@ -81,16 +92,17 @@ TEST_F(Port1Rule, TheAliasFirstThenTheBuiltInPortIfRealThenNone)
     }
 }
 
-TEST_F(Port1Rule, WithNoPort1TheAdaptersAreNamedAndNothingIsWritten)
+TEST_F(Port1Rule, WithNoPort1ThePortsAndAdaptersAreNamedAndNothingIsWritten)
 {
     setUartType("0");
     EXPECT_EQ(serialAdapters(places()), (QStringList{dev("serial/by-id/usb-FTDI_FT232R_A5-if00-port0"), dev("ttyACM0")}));
+    EXPECT_EQ(serialPorts(places()), (QStringList{dev("ttyS1"), dev("ttyS10")}));
 
     QtSerialControl comm(places(), m_root.path());
     comm.setSettings("9600,n,8,1");
     const PropertyWrite opened = comm.setPortOpen(true);
     EXPECT_EQ(opened.fault, SerialFault::NoSuchPort);
-    EXPECT_EQ(opened.adapters, serialAdapters(places()));
+    EXPECT_EQ(opened.serialDevices, serialPorts(places()) + serialAdapters(places()));
     EXPECT_EQ(comm.setOutput("A").fault, SerialFault::InvalidValue);
     for (PseudoTerminal *pty : {&m_builtIn, &m_adapters[0], &m_adapters[1]})
         EXPECT_TRUE(pty->readAll().isEmpty());

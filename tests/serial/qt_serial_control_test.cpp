@@ -6,9 +6,10 @@
 #include "support/port1_on_pty.h"
 #include "support/pseudo_terminal.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
-#include <QThread>
 
 #include <functional>
 #include <memory>
@@ -16,8 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -85,6 +84,7 @@ struct Holder
     const char *name;
     std::function<Held(const PseudoTerminal &)> hold;
     bool openAsNobody = false;
+    bool needsRoot = false;
 };
 
 QString numbered(const QString &holder, qint64 process)
@@ -99,37 +99,24 @@ Held heldByAnotherCopy(const Port1Places &port1, const PseudoTerminal &pty)
     return {[other] { other->setPortOpen(false); }, numbered("โปรแกรมนี้อีกหน้าต่างหนึ่ง", ::getpid())};
 }
 
-// A process of root's that lets go when its input ends; `holds` tells,
-// bounded, when it holds the device, and `name` is its own name by then.
-Held heldByProcess(const QString &name, const QStringList &command, const std::function<bool()> &holds)
+// A process of root's that lets go when its input ends. Given `input`, it
+// says "holding" on its output once it holds the device, by then under its
+// own `name`; a row whose holder never says so fails, however slow the machine.
+Held heldByProcess(const QString &name, const QStringList &command, const QByteArray &input = {})
 {
     auto process = std::make_shared<QProcess>();
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(command.first(), command.mid(1));
-    process->waitForStarted();
-    for (int tries = 0; tries < 500 && !holds(); ++tries)
-        QThread::msleep(10);
+    process->write(input);
+    const QDeadlineTimer limit(std::chrono::minutes(2));
+    while (!process->canReadLine() && process->waitForReadyRead(static_cast<int>(limit.remainingTime()))) {
+    }
+    EXPECT_EQ(process->readLine(), "holding\n") << command.join(u' ').toStdString() << ": never said it holds the device";
     const auto release = [process] {
         process->closeWriteChannel();
         process->waitForFinished();
     };
     return {release, numbered(u' ' + name, process->processId())};
-}
-
-bool flockTaken(const PseudoTerminal &pty)
-{
-    const int probe = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY);
-    const bool taken = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
-    ::close(probe);
-    return taken;
-}
-
-bool exclusive(const PseudoTerminal &pty)
-{
-    const int probe = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY);
-    int set = 0;
-    ::ioctl(probe, TIOCGEXCL, &set);
-    ::close(probe);
-    return set != 0;
 }
 
 Held heldExclusively(const PseudoTerminal &pty)
@@ -138,9 +125,35 @@ Held heldExclusively(const PseudoTerminal &pty)
     return heldByProcess("python3",
                          {"python3", "-c",
                           "import fcntl, os, sys, termios; fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY); "
-                          "fcntl.ioctl(fd, termios.TIOCEXCL); sys.stdin.read(); fcntl.ioctl(fd, termios.TIOCNXCL)",
-                          pty.slavePath()},
-                         [&] { return exclusive(pty); });
+                          "fcntl.ioctl(fd, termios.TIOCEXCL); print('holding', flush=True); sys.stdin.read(); "
+                          "fcntl.ioctl(fd, termios.TIOCNXCL)",
+                          pty.slavePath()});
+}
+
+// Root's program holds the device with TIOCEXCL, and a program started before
+// it holds the pseudo-terminal of the same number in a devpts of its own, as
+// a cu in a chroot beside it may: only the first is the holder.
+Held heldBesideTheSameNumberElsewhere(const PseudoTerminal &pty)
+{
+    const char *ownDevpts = R"(folder=$(mktemp -d) && mount -t devpts -o newinstance devpts "$folder" &&
+                               exec python3 -c "$1" "$folder" "$2")";
+    // A new devpts numbers its pseudo-terminals from 0.
+    const char *holdSameNumber = R"(import ctypes, os, sys
+open('/proc/self/comm', 'w').write('elsewhere')
+masters = [os.open(sys.argv[1] + '/ptmx', os.O_RDWR | os.O_NOCTTY) for _ in range(int(sys.argv[2]) + 1)]
+ctypes.CDLL(None).unlockpt(masters[-1])
+slave = os.open(sys.argv[1] + '/' + sys.argv[2], os.O_RDWR | os.O_NOCTTY)
+print('holding', flush=True)
+sys.stdin.read())";
+    const Held elsewhere = heldByProcess("elsewhere", {"unshare", "--mount", "--propagation", "private", "sh", "-c",
+                                                      ownDevpts, "sh", holdSameNumber,
+                                                      QFileInfo(pty.slavePath()).fileName()});
+    Held held = heldExclusively(pty);
+    held.release = [elsewhere, release = held.release] {
+        release();
+        elsewhere.release();
+    };
+    return held;
 }
 
 TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenNamesTheHolderAndNothingIsWritten)
@@ -150,12 +163,11 @@ TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenNamesTheHolderAndNoth
          [](const PseudoTerminal &pty) { return heldByAnotherCopy(port1On(pty), pty); }},
         {"another copy of the tool, by the device's own path",
          [](const PseudoTerminal &pty) {
-             return heldByAnotherCopy({{}, pty.slavePath(), {}, {}, {}}, pty);
+             return heldByAnotherCopy({{}, pty.slavePath(), {}, {}, {}, {}}, pty);
          }},
         {"a process holding flock(), which became cat",
          [](const PseudoTerminal &pty) {
-             return heldByProcess("cat", {"flock", "--exclusive", "--no-fork", pty.slavePath(), "cat"},
-                                  [&] { return flockTaken(pty); });
+             return heldByProcess("cat", {"flock", "--exclusive", "--no-fork", pty.slavePath(), "cat"}, "holding\n");
          }},
         {"a program holding TIOCEXCL", heldExclusively},
         // Another account's descriptors are not this account's to read.
@@ -165,11 +177,15 @@ TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenNamesTheHolderAndNoth
              held.holder = "โปรแกรมอื่น";
              return held;
          },
-         true},
+         true, true},
+        {"a program holding TIOCEXCL, beside a pseudo-terminal of the same number in another devpts",
+         heldBesideTheSameNumberElsewhere, false, true},
     };
     ASSERT_EQ(::chmod(m_pty.slavePath().toLocal8Bit().constData(), 0666), 0);
     for (const Holder &holder : holders) {
         SCOPED_TRACE(holder.name);
+        if (holder.needsRoot && ::geteuid() != 0)
+            continue;  // no other account to be, no devpts to mount
         const Held held = holder.hold(m_pty);
         const QString refusal = QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดย") + held.holder + u'\n';
         const auto refusedNamingTheHolder = [&] {
@@ -181,8 +197,7 @@ TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenNamesTheHolderAndNoth
                                                ? testing::asAnotherAccount(testing::kNobody, refusedNamingTheHolder)
                                                : std::optional<int>(refusedNamingTheHolder());
         held.release();
-        if (!refused)
-            continue;  // not root: no other account to be
+        ASSERT_TRUE(refused);
         EXPECT_EQ(*refused, 1) << refusal.toStdString();
         EXPECT_TRUE(m_pty.readAll().isEmpty());
         EXPECT_FALSE(QFile::exists(m_pty.systemLockFile()));
@@ -194,7 +209,7 @@ TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenNamesTheHolderAndNoth
 
 TEST_F(QtSerialControlOnPty, AnAbsentDeviceFailsAtTheOpen)
 {
-    QtSerialControl absent({{}, m_pty.devicePath() + "-missing", {}, {}, {}}, m_pty.lockFolder());
+    QtSerialControl absent({{}, m_pty.devicePath() + "-missing", {}, {}, {}, {}}, m_pty.lockFolder());
     const PropertyWrite result = configureAndOpen(absent);
     EXPECT_EQ(result.fault, SerialFault::NoSuchPort);
     EXPECT_EQ(absent.setOutput("A").fault, SerialFault::InvalidValue);

@@ -10,7 +10,7 @@ namespace korvantel::testing {
 // the machine's own /dev or /sys looked at.
 inline Port1Places port1On(const PseudoTerminal &pty)
 {
-    return {QString(), pty.devicePath(), {}, QString(), QString()};
+    return {QString(), pty.devicePath(), {}, QString(), QString(), QString()};
 }
 
 }  // namespace korvantel::testing
