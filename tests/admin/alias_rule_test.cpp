@@ -21,27 +21,22 @@ UdevProperties adapter(const char *vendor, const char *product, const char *seri
     return parseUdevProperties(text);
 }
 
-// As "udevadm info --attribute-walk" prints a port of the serial core, on
-// `device` of `subsystem`; from 6.12 a port and a ctrl device of the serial
-// core's own stand between them.
-UdevProperties serialPort(const QByteArray &kernel, const QByteArray &type, const QByteArray &port,
-                          const QByteArray &memory, const QByteArray &subsystem, const QByteArray &device,
-                          const QByteArray &driver, bool serialBase = false)
+// As "udevadm info --attribute-walk" prints a port of the serial core on
+// `device`; from 6.12 the serial core's own port and ctrl devices stand between.
+UdevProperties serialPort(const QString &kernel, const QString &type, const QString &port, const QString &memory,
+                          const QString &subsystem, const QString &device, const QString &driver, bool serialBase = false)
 {
-    QByteArray walk = "Udevadm info starts with the device specified by the devpath\n\n  looking at device '/devices/"
-                      + device + "/tty/" + kernel + "':\n    KERNEL==\"" + kernel
-                      + "\"\n    SUBSYSTEM==\"tty\"\n    DRIVER==\"\"\n    ATTR{iomem_base}==\"" + memory
-                      + "\"\n    ATTR{line}==\"1\"\n    ATTR{port}==\"" + port + "\"\n    ATTR{type}==\"" + type + "\"\n\n";
-    if (serialBase) {
-        walk += "  looking at parent device '/devices/" + device + "/" + device + ":0/" + device + ":0.0':\n    KERNELS==\""
-                + device + ":0.0\"\n    SUBSYSTEMS==\"serial-base\"\n    DRIVERS==\"port\"\n\n";
-        walk += "  looking at parent device '/devices/" + device + "/" + device + ":0':\n    KERNELS==\"" + device
-                + ":0\"\n    SUBSYSTEMS==\"serial-base\"\n    DRIVERS==\"ctrl\"\n\n";
-    }
-    walk += "  looking at parent device '/devices/" + device + "':\n    KERNELS==\"" + device + "\"\n    SUBSYSTEMS==\""
-            + subsystem + "\"\n    DRIVERS==\"" + driver + "\"\n    ATTRS{remove}==\"(not readable)\"\n\n"
-            + "  looking at parent device '/devices/root':\n    KERNELS==\"root\"\n    SUBSYSTEMS==\"\"\n    DRIVERS==\"\"\n";
-    return parseAttributeWalk(walk);
+    QString walk = QStringLiteral("  looking at device '/devices/x/tty/%1':\n    KERNEL==\"%1\"\n    SUBSYSTEM==\"tty\"\n"
+                                  "    ATTR{iomem_base}==\"%2\"\n    ATTR{port}==\"%3\"\n    ATTR{type}==\"%4\"\n")
+                       .arg(kernel, memory, port, type);
+    for (const char *part : serialBase ? QList{"port", "ctrl"} : QList<const char *>{})
+        walk += QStringLiteral("  looking at parent device '/devices/x':\n    KERNELS==\"%1:0\"\n"
+                               "    SUBSYSTEMS==\"serial-base\"\n    DRIVERS==\"%2\"\n").arg(device, part);
+    walk += QStringLiteral("  looking at parent device '/devices/x':\n    KERNELS==\"%1\"\n    SUBSYSTEMS==\"%2\"\n"
+                           "    DRIVERS==\"%3\"\n    ATTRS{remove}==\"(not readable)\"\n\n"
+                           "  looking at parent device '/devices/root':\n    KERNELS==\"root\"\n    SUBSYSTEMS==\"\"\n")
+                .arg(device, subsystem, driver);
+    return parseAttributeWalk(walk.toUtf8());
 }
 
 TEST(AliasRule, MatchesTheAdapterByItsSerialNumberOrElseByItsSocket)

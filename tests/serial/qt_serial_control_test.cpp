@@ -135,19 +135,18 @@ Held heldExclusively(const PseudoTerminal &pty)
 // a cu in a chroot beside it may: only the first is the holder.
 Held heldBesideTheSameNumberElsewhere(const PseudoTerminal &pty)
 {
-    const char *ownDevpts = R"(folder=$(mktemp -d) && mount -t devpts -o newinstance devpts "$folder" &&
-                               exec python3 -c "$1" "$folder" "$2")";
-    // A new devpts numbers its pseudo-terminals from 0.
+    // In a mount namespace of its own, under a new devpts, which numbers its pseudo-terminals from 0.
     const char *holdSameNumber = R"(import ctypes, os, sys
 open('/proc/self/comm', 'w').write('elsewhere')
-masters = [os.open(sys.argv[1] + '/ptmx', os.O_RDWR | os.O_NOCTTY) for _ in range(int(sys.argv[2]) + 1)]
+masters = [os.open('/dev/pts/ptmx', os.O_RDWR | os.O_NOCTTY) for _ in range(int(sys.argv[1]) + 1)]
 ctypes.CDLL(None).unlockpt(masters[-1])
-slave = os.open(sys.argv[1] + '/' + sys.argv[2], os.O_RDWR | os.O_NOCTTY)
+slave = os.open('/dev/pts/' + sys.argv[1], os.O_RDWR | os.O_NOCTTY)
 print('holding', flush=True)
 sys.stdin.read())";
-    const Held elsewhere = heldByProcess("elsewhere", {"unshare", "--mount", "--propagation", "private", "sh", "-c",
-                                                      ownDevpts, "sh", holdSameNumber,
-                                                      QFileInfo(pty.slavePath()).fileName()});
+    const Held elsewhere = heldByProcess(
+        "elsewhere", {"unshare", "--mount", "--propagation", "private", "sh", "-c",
+                      R"(mount -t devpts -o newinstance devpts /dev/pts && exec python3 -c "$1" "$2")", "sh",
+                      holdSameNumber, QFileInfo(pty.slavePath()).fileName()});
     Held held = heldExclusively(pty);
     held.release = [elsewhere, release = held.release] {
         release();
