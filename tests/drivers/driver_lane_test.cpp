@@ -2,8 +2,9 @@
 // Runs inside the guest that scripts/check-drivers boots, against the kernel's
 // own drivers and the release's own udev: ttyS1 a 16550A on serial8250, ttyS2
 // and ttyS3 ghost ports, a PCI card's four ports ttyS4 to ttyS7, three FTDI
-// adapters on ftdi_sio (ftdi1 and ftdi2 sharing a serial number). What reaches each line is checked on the host
-// against the "expect" lines this binary prints.
+// adapters on ftdi_sio (ftdi1 and ftdi2 sharing a serial number). What
+// reaches each line is checked on the host against the "expect" lines this
+// binary prints.
 
 #include "lock_files.h"
 #include "port1.h"
@@ -300,8 +301,6 @@ void replug(const QString &id, const QString &from, const QString &to)
     ASSERT_TRUE(waitFor([&] { return !adapterOn(to).isEmpty(); })) << "the host did not plug " << id.toStdString();
 }
 
-// The card's driver lets go of it and takes it again, as at a driver's reload:
-// its ports go and appear anew, and the alias with them.
 const QDir kCardDriver("/sys/bus/pci/drivers/serial");
 
 // The PCI card, the one device of the kernel's driver for PCI serial cards.
@@ -310,6 +309,8 @@ QString theCard()
     return kCardDriver.entryList({"0000:*"}, QDir::AllEntries | QDir::System).value(0);
 }
 
+// The card's driver lets go of it and takes it again, as at a driver's reload:
+// its ports go and appear anew, and the alias with them.
 void rebindTheCard()
 {
     const QString card = theCard();
