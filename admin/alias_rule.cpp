@@ -71,7 +71,7 @@ QString envKey(const QString &property)
 Match usbAdapterMatch(const UdevProperties &device, const QList<UdevProperties> &attached)
 {
     if (usbPortPath(device).isEmpty() || device.value(kVendor).isEmpty() || device.value(kProduct).isEmpty())
-        return {.error = QStringLiteral("อุปกรณ์นี้ไม่ใช่อุปกรณ์แปลงพอร์ตอนุกรมแบบ USB")};
+        return {.error = QStringLiteral("อุปกรณ์นี้ไม่ใช่ตัวแปลง USB")};
     const bool bySocket = !fitsInARule(device.value(kSerial)) || !fitsInARule(device.value(kInterface))
                           || serialShared(device, attached);
     Match match{.keys = {{envKey(kVendor), device.value(kVendor)}, {envKey(kProduct), device.value(kProduct)}},
@@ -85,9 +85,9 @@ Match usbAdapterMatch(const UdevProperties &device, const QList<UdevProperties> 
 Match serialPortMatch(const UdevProperties &port)
 {
     if (!port.contains(kType) || port.value(kSubsystems).isEmpty())
-        return {.error = QStringLiteral("อุปกรณ์นี้ไม่ใช่พอร์ตอนุกรมของเครื่องหรือของการ์ด และไม่ใช่อุปกรณ์แปลงแบบ USB")};
+        return {.error = QStringLiteral("อุปกรณ์นี้ไม่ใช่พอร์ตอนุกรมของเครื่อง พอร์ตบนการ์ด หรือตัวแปลง USB")};
     if (port.value(kType) == u"0")
-        return {.error = QStringLiteral("ไม่มีวงจรพอร์ตอนุกรมอยู่จริงหลังพอร์ตนี้ (ชนิด 0 ในเคอร์เนล)")};
+        return {.error = QStringLiteral("อุปกรณ์นี้เป็นเพียงชื่อที่เคอร์เนลจองไว้ ไม่มีพอร์ตอนุกรมอยู่จริง (ชนิด 0)")};
     return {.keys = {{kSubsystems, port.value(kSubsystems)},
                      {kKernels, port.value(kKernels)},
                      {kIoPort, port.value(kIoPort)},

@@ -1,15 +1,38 @@
 // SPDX-License-Identifier: MIT
 #include "built_port1_places.h"
 #include "port1_administration.h"
+#include "visible_text.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace {
 
-const char kUsage[] = "ใช้: korvantel-port1                 แสดงอุปกรณ์พอร์ตอนุกรมและพอร์ตอนุกรม 1\n"
-                      "     korvantel-port1 assign DEVICE   ให้พอร์ตหรืออุปกรณ์แปลงนี้เป็นพอร์ตอนุกรม 1 (root)\n"
-                      "     korvantel-port1 clear           ลบกฎนั้นออก (root)\n"
-                      "     korvantel-port1 grant USER      ให้บัญชีนี้ใช้พอร์ตอนุกรมได้ (root)\n";
+struct Use
+{
+    QString command;
+    QString what;
+};
+
+// Laid out by the columns a terminal shows, not by characters: a Thai mark takes none.
+QString usage()
+{
+    const Use uses[] = {
+        {QStringLiteral("korvantel-port1"), QStringLiteral("แสดงอุปกรณ์พอร์ตอนุกรมในเครื่องนี้ และพอร์ตอนุกรม 1")},
+        {QStringLiteral("korvantel-port1 assign อุปกรณ์"), QStringLiteral("ให้อุปกรณ์นี้เป็นพอร์ตอนุกรม 1 ด้วยกฎ udev (ใช้ sudo)")},
+        {QStringLiteral("korvantel-port1 clear"), QStringLiteral("ลบกฎ udev นั้น ให้พอร์ตในตัวเครื่องเป็นพอร์ตอนุกรม 1 (ใช้ sudo)")},
+        {QStringLiteral("korvantel-port1 grant บัญชีผู้ใช้"), QStringLiteral("ให้บัญชีผู้ใช้นี้ใช้พอร์ตอนุกรมได้ (ใช้ sudo)")},
+    };
+    qsizetype width = 0;
+    for (const Use &use : uses)
+        width = std::max(width, korvantel::displayWidth(use.command));
+    QString text = QStringLiteral("การใช้งาน:\n");
+    for (const Use &use : uses)
+        text += QStringLiteral("  ") + use.command + QString(width - korvantel::displayWidth(use.command) + 3, u' ')
+              + use.what + u'\n';
+    return text;
+}
 
 }  // namespace
 
@@ -29,6 +52,6 @@ int main(int argc, char *argv[])
         return administration.clear();
     if (arguments.size() == 2 && command == u"grant")
         return administration.grant(arguments[1]);
-    out << QString::fromUtf8(kUsage);
+    out << usage();
     return command == u"--help" ? 0 : 2;
 }

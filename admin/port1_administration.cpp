@@ -133,6 +133,8 @@ QString Port1Administration::aliasTarget() const
     return realPath(m_places.alias);
 }
 
+// A device's name and kind on its first line; an adapter's longer details
+// each on an indented line, so that a line stays within 100 columns.
 void Port1Administration::listDevice(const QString &device)
 {
     const QString real = realPath(device);
@@ -140,16 +142,16 @@ void Port1Administration::listDevice(const QString &device)
     m_out << "  " << visibleText(real);
     if (properties.value(QStringLiteral("ID_BUS")) != u"usb") {
         m_out << QStringLiteral("  ไดรเวอร์ ") << orDash(properties.value(QStringLiteral("DRIVERS")))
-              << QStringLiteral("  ที่ ") << orDash(portPlace(properties)) << '\n';
+              << QStringLiteral("  ตำแหน่ง ") << orDash(portPlace(properties)) << '\n';
         return;
     }
-    m_out << QStringLiteral("  ไดรเวอร์ ") << orDash(properties.value(QStringLiteral("ID_USB_DRIVER")))
-          << QStringLiteral("  vendor:product ")
+    m_out << QStringLiteral("  ตัวแปลง USB  ไดรเวอร์ ") << orDash(properties.value(QStringLiteral("ID_USB_DRIVER")))
+          << QStringLiteral("  รหัสผู้ผลิต:รุ่น ")
           << visibleText(properties.value(QStringLiteral("ID_VENDOR_ID")) + u':' + properties.value(QStringLiteral("ID_MODEL_ID")))
-          << QStringLiteral("  serial ") << orDash(properties.value(QStringLiteral("ID_SERIAL_SHORT")))
-          << QStringLiteral("  USB port ") << orDash(usbPortPath(properties))
-          << QStringLiteral("  interface ") << orDash(properties.value(QStringLiteral("ID_USB_INTERFACE_NUM")))
-          << QStringLiteral("  by-id ") << orDash(byIdName(properties)) << '\n';
+          << QStringLiteral("\n      หมายเลขซีเรียล ") << orDash(properties.value(QStringLiteral("ID_SERIAL_SHORT")))
+          << QStringLiteral("  อินเทอร์เฟซ ") << orDash(properties.value(QStringLiteral("ID_USB_INTERFACE_NUM")))
+          << QStringLiteral("\n      ช่องเสียบ USB ") << orDash(usbPortPath(properties))
+          << QStringLiteral("\n      ชื่อถาวร ") << orDash(byIdName(properties)) << '\n';
 }
 
 int Port1Administration::list()
@@ -168,16 +170,17 @@ int Port1Administration::list()
     else
         m_out << visibleText(port1)
               << (realPath(port1) == port1 ? QString() : QStringLiteral(" -> ") + orDash(realPath(port1))) << '\n';
-    m_out << QStringLiteral("กฎ udev ของชื่อแทน %1: %2\n")
+    m_out << QStringLiteral("กฎ udev ของชื่อแทน (%1): %2\n")
                  .arg(m_rulesFile, QFile::exists(m_rulesFile) ? QStringLiteral("ติดตั้งแล้ว")
                                                               : QStringLiteral("ยังไม่ได้ติดตั้ง"));
     return 0;
 }
 
-bool Port1Administration::refused(Needs needs)
+bool Port1Administration::refused(Needs needs, const QStringList &command)
 {
     if (::geteuid() != 0) {
-        m_out << QStringLiteral("คำสั่งนี้ต้องใช้สิทธิ์ root: ใช้ sudo korvantel-port1 ... ไม่มีอะไรถูกเปลี่ยน\n");
+        m_out << QStringLiteral("คำสั่งนี้ต้องใช้สิทธิ์ผู้ดูแลระบบ (root) ไม่มีอะไรถูกเปลี่ยน ให้สั่งใหม่ด้วย sudo:\n  sudo korvantel-port1 ")
+              << visibleText(command.join(u' ')) << '\n';
         return true;
     }
     if (needs == Needs::Udev && QStandardPaths::findExecutable(QStringLiteral("udevadm")).isEmpty()) {
@@ -210,7 +213,7 @@ void Port1Administration::restore(const std::optional<QByteArray> &previous, con
 
 int Port1Administration::assign(const QString &device)
 {
-    if (refused(Needs::Udev))
+    if (refused(Needs::Udev, {QStringLiteral("assign"), device}))
         return 1;
     if (!m_places.alias.startsWith(kDevFolder)) {
         m_out << QStringLiteral("ชื่อแทน %1 ไม่ได้อยู่ใน /dev จึงให้ udev สร้างไม่ได้\n").arg(visibleText(m_places.alias));
@@ -221,16 +224,12 @@ int Port1Administration::assign(const QString &device)
     // A virtual console or a pseudo-terminal is a tty too, but no serial device.
     if (properties.value(QStringLiteral("SUBSYSTEM")) != u"tty"
         || properties.value(QStringLiteral("DEVPATH")).startsWith(QStringLiteral("/devices/virtual/"))) {
-        m_out << QStringLiteral("%1 ไม่ใช่อุปกรณ์พอร์ตอนุกรมที่มีอยู่ในเครื่องนี้ ไม่มีอะไรถูกเปลี่ยน\n").arg(visibleText(device));
-        return 1;
-    }
-    if (isGhostUart(real, m_places.ttyClassFolder)) {
-        m_out << QStringLiteral("ไม่มีวงจรพอร์ตอนุกรมอยู่จริงหลัง %1 ไม่มีอะไรถูกเปลี่ยน\n").arg(visibleText(real));
+        m_out << QStringLiteral("%1 ไม่ใช่อุปกรณ์พอร์ตอนุกรมในเครื่องนี้ ไม่มีอะไรถูกเปลี่ยน\n").arg(visibleText(device));
         return 1;
     }
     if (real == realPath(m_places.builtInDevice)) {
-        m_out << QStringLiteral("%1 เป็นพอร์ตอนุกรม 1 ในเครื่องของ korvantel-demo อยู่แล้วเมื่อไม่มีชื่อแทน: "
-                                "ใช้ korvantel-port1 clear ไม่มีอะไรถูกเปลี่ยน\n")
+        m_out << QStringLiteral("%1 เป็นพอร์ตในตัวเครื่องที่ korvantel-demo ใช้เป็นพอร์ตอนุกรม 1 อยู่แล้วเมื่อไม่มีชื่อแทน "
+                                "ถ้าต้องการใช้พอร์ตนี้ ให้ลบกฎด้วย sudo korvantel-port1 clear ไม่มีอะไรถูกเปลี่ยน\n")
                      .arg(visibleText(real));
         return 1;
     }
@@ -255,28 +254,28 @@ int Port1Administration::assign(const QString &device)
     if (!aliasBecomes(real)) {
         const QString seen = aliasTarget();
         restore(previous, toTrigger);
-        m_out << QStringLiteral("udev ไม่ได้ทำให้ %1 ชี้ไปที่ %2 (ที่เห็น: %3) อุปกรณ์อาจถูกถอดออกไประหว่างนั้น "
-                                "จึงคืนกฎเดิมให้แล้ว\n")
+        m_out << QStringLiteral("udev ไม่ได้ทำให้ชื่อแทน %1 ชี้ไปที่ %2 (ตอนนี้%3) เช่น เมื่ออุปกรณ์ถูกถอดออกระหว่างนั้น "
+                                "จึงคืนกฎ udev เดิมให้แล้ว\n")
                      .arg(m_places.alias, visibleText(real),
                           seen.isEmpty() ? QStringLiteral("ไม่มีชื่อแทน") : QStringLiteral("ชี้ไปที่ ") + visibleText(seen));
         return 1;
     }
-    m_out << QStringLiteral("ตอนนี้ %1 ชี้ไปที่ %2 แล้ว: korvantel-demo ใช้อุปกรณ์นี้เป็นพอร์ตอนุกรม 1\n")
+    m_out << QStringLiteral("ตอนนี้ชื่อแทน %1 ชี้ไปที่ %2 แล้ว: korvantel-demo ใช้อุปกรณ์นี้เป็นพอร์ตอนุกรม 1\n")
                  .arg(m_places.alias, visibleText(real))
-          << QStringLiteral("กฎอยู่ใน %1:\n").arg(m_rulesFile) << rule.text;
+          << QStringLiteral("กฎ udev อยู่ใน %1:\n").arg(m_rulesFile) << rule.text;
     if (rule.bySocket)
-        m_out << QStringLiteral("อุปกรณ์นี้ไม่มีหมายเลขซีเรียลของตัวเอง หรือมีอุปกรณ์อื่นรุ่นเดียวกันที่ใช้หมายเลขเดียวกัน "
-                                "กฎจึงจับที่ช่องเสียบ USB นี้ ไม่ใช่ที่ตัวอุปกรณ์: อุปกรณ์รุ่นนี้ตัวใดที่เสียบช่องนี้จะเป็น"
-                                "พอร์ตอนุกรม 1 และถ้าย้ายไปเสียบช่องอื่นจะไม่ใช่\n");
+        m_out << QStringLiteral("ตัวแปลง USB นี้ไม่มีหมายเลขซีเรียลของตัวเอง หรือมีตัวแปลงรุ่นเดียวกันที่ใช้หมายเลขเดียวกัน "
+                                "กฎ udev จึงผูกกับช่องเสียบ USB นี้ ไม่ใช่กับตัวแปลง: ตัวแปลงรุ่นนี้ตัวใดที่เสียบช่องนี้จะเป็น"
+                                "พอร์ตอนุกรม 1 และถ้าย้ายไปเสียบช่องอื่นจะไม่เป็น\n");
     return 0;
 }
 
 int Port1Administration::clear()
 {
-    if (refused(Needs::Udev))
+    if (refused(Needs::Udev, {QStringLiteral("clear")}))
         return 1;
     if (!QFile::exists(m_rulesFile)) {
-        m_out << QStringLiteral("ไม่มีกฎของชื่อแทน (%1) ไม่มีอะไรต้องลบ\n").arg(m_rulesFile);
+        m_out << QStringLiteral("ไม่มีกฎ udev ของชื่อแทน (%1) ไม่มีอะไรต้องลบ\n").arg(m_rulesFile);
         return 0;
     }
     const std::optional<QByteArray> previous = contentsOf(m_rulesFile);
@@ -289,16 +288,18 @@ int Port1Administration::clear()
     reload(toTrigger);
     if (!aliasBecomes(QString())) {
         restore(previous, toTrigger);
-        m_out << QStringLiteral("udev ไม่ได้ลบ %1 จึงคืนกฎเดิมให้แล้ว\n").arg(m_places.alias);
+        m_out << QStringLiteral("udev ไม่ได้ลบชื่อแทน %1 จึงคืนกฎ udev เดิมให้แล้ว\n").arg(m_places.alias);
         return 1;
     }
-    m_out << QStringLiteral("ลบกฎ %1 แล้ว และ %2 ไม่มีแล้ว\n").arg(m_rulesFile, m_places.alias);
+    m_out << QStringLiteral("ลบกฎ udev %1 แล้ว และไม่มีชื่อแทน %2 แล้ว: korvantel-demo จะใช้พอร์ตในตัวเครื่อง %3 "
+                            "เป็นพอร์ตอนุกรม 1 ถ้ามีพอร์ตนี้อยู่จริง\n")
+                 .arg(m_rulesFile, m_places.alias, m_places.builtInDevice);
     return 0;
 }
 
 int Port1Administration::grant(const QString &account)
 {
-    if (refused(Needs::Root))
+    if (refused(Needs::Root, {QStringLiteral("grant"), account}))
         return 1;
     if (!::getpwnam(QFile::encodeName(account).constData())) {
         m_out << QStringLiteral("ไม่มีบัญชีผู้ใช้ %1 ในเครื่องนี้ ไม่มีอะไรถูกเปลี่ยน\n").arg(visibleText(account));
@@ -306,10 +307,10 @@ int Port1Administration::grant(const QString &account)
     }
     const QString group = deviceGroup(choosePort1(m_places));
     if (!run(QStringLiteral("gpasswd"), {QStringLiteral("-a"), account, group})) {
-        m_out << QStringLiteral("เพิ่ม %1 เข้ากลุ่ม %2 ไม่ได้\n").arg(visibleText(account), visibleText(group));
+        m_out << QStringLiteral("เพิ่มบัญชีผู้ใช้ %1 เข้ากลุ่ม %2 ไม่ได้\n").arg(visibleText(account), visibleText(group));
         return 1;
     }
-    m_out << QStringLiteral("เพิ่ม %1 เข้ากลุ่ม %2 แล้ว: ผู้ใช้ต้องออกจากระบบแล้วเข้าใหม่ก่อน จึงจะใช้พอร์ตอนุกรมได้\n")
+    m_out << QStringLiteral("เพิ่มบัญชีผู้ใช้ %1 เข้ากลุ่ม %2 แล้ว: ผู้ใช้ต้องออกจากระบบแล้วเข้าใหม่ก่อน จึงจะใช้พอร์ตอนุกรมได้\n")
                  .arg(visibleText(account), visibleText(group));
     return 0;
 }

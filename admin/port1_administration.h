@@ -31,8 +31,8 @@ public:
 private:
     enum class Needs : std::uint8_t { Root, Udev };  // Udev: root and udevadm
 
-    // Says why the command may not run here, if it may not.
-    bool refused(Needs needs);
+    // Says why `command` may not run here, if it may not.
+    bool refused(Needs needs, const QStringList &command);
     bool aliasBecomes(const QString &target) const;
     // Puts the rules file back as it was (none: no file) for udev.
     void restore(const std::optional<QByteArray> &previous, const QStringList &devicesToTrigger);

@@ -66,7 +66,7 @@ PropertyWrite writeFrameAndDrain(SerialControl &comm, const UnitCommandFrame &fr
 }
 
 const QString kMayBeIncomplete = QStringLiteral("ข้อมูลอาจส่งไม่ครบ");
-const QString kSentThenFailed = QStringLiteral("ส่งข้อมูลครบแล้ว ไม่ต้องส่งซ้ำ แต่หลังจากนั้นเกิดปัญหากับพอร์ตอนุกรม:");
+const QString kSentThenFailed = QStringLiteral("ส่งข้อมูลครบแล้ว ไม่ต้องส่งซ้ำ แต่หลังจากนั้นพอร์ตอนุกรม 1 มีปัญหา:");
 
 // Which program to close: by its own name, never guessed.
 QString holderOf(const PortHolder &holder)
@@ -85,27 +85,27 @@ QString reasonFor(const PropertyWrite &failure)
     case SerialFault::NoSuchPort:
         return QStringLiteral("ไม่พบพอร์ตอนุกรม 1 ในเครื่องนี้");
     case SerialFault::NoPermission:
-        return QStringLiteral("บัญชีผู้ใช้นี้ไม่มีสิทธิ์ใช้พอร์ตอนุกรม ต้องเพิ่มบัญชีเข้ากลุ่ม dialout แล้วเข้าระบบใหม่");
+        return QStringLiteral("บัญชีผู้ใช้นี้ยังไม่มีสิทธิ์ใช้พอร์ตอนุกรม 1 ผู้ดูแลระบบต้องเพิ่มบัญชีนี้เข้ากลุ่ม dialout แล้วผู้ใช้ต้องออกจากระบบและเข้าใหม่");
     case SerialFault::PortInUse:
-        return QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดย") + holderOf(failure.holder);
+        return QStringLiteral("พอร์ตอนุกรม 1 ถูกใช้อยู่โดย") + holderOf(failure.holder);
     case SerialFault::StaleLock:
-        return QStringLiteral("ไฟล์ล็อกที่โปรแกรมซึ่งจบการทำงานไปแล้วทิ้งไว้ขวางพอร์ตอนุกรม 1 อยู่ ผู้ดูแลระบบต้องลบไฟล์นี้");
+        return QStringLiteral("มีไฟล์ล็อกค้างอยู่จากโปรแกรมที่ปิดไปแล้ว จึงใช้พอร์ตอนุกรม 1 ไม่ได้ ผู้ดูแลระบบต้องลบไฟล์ล็อกนี้");
     case SerialFault::UnreadableLock:
-        return QStringLiteral("มีไฟล์ล็อกของพอร์ตอนุกรม 1 ที่อ่านไม่ได้ว่าเป็นของโปรเซสใด ผู้ดูแลระบบควรตรวจสอบไฟล์นี้");
+        return QStringLiteral("มีไฟล์ล็อกของพอร์ตอนุกรม 1 ที่ไม่บอกว่าโปรเซสใดใช้พอร์ตอยู่ ผู้ดูแลระบบต้องตรวจดูไฟล์ล็อกนี้");
     case SerialFault::NoLockFolder:
-        return QStringLiteral("สร้างไฟล์ล็อกของพอร์ตอนุกรมไม่ได้ ผู้ดูแลระบบต้องตรวจสอบสิทธิ์ของโฟลเดอร์ล็อก");
+        return QStringLiteral("สร้างไฟล์ล็อกของพอร์ตอนุกรม 1 ไม่ได้ ผู้ดูแลระบบต้องตรวจดูสิทธิ์ของโฟลเดอร์ไฟล์ล็อก");
     case SerialFault::SettingsRefused:
-        return QStringLiteral("พอร์ตอนุกรมไม่รับค่าการตั้งค่าสายสัญญาณ");
+        return QStringLiteral("พอร์ตอนุกรม 1 ไม่รับการตั้งค่า ") + kSettings;
     case SerialFault::LineLost:
-        return QStringLiteral("การเชื่อมต่อพอร์ตอนุกรมขาดหาย (อุปกรณ์ถูกถอดออกหรือสายสัญญาณถูกตัด)");
+        return QStringLiteral("พอร์ตอนุกรม 1 หายไปจากเครื่องระหว่างใช้งาน เช่น เมื่อถอดตัวแปลง USB ออก");
     case SerialFault::DrainTimedOut:
-        return QStringLiteral("ส่งข้อมูลออกทางพอร์ตอนุกรมไม่ทันเวลา");
+        return QStringLiteral("ข้อมูลออกจากพอร์ตอนุกรม 1 ไม่หมดภายในเวลาที่กำหนด");
     case SerialFault::None:
     case SerialFault::InvalidValue:
     case SerialFault::Other:
         break;
     }
-    return QStringLiteral("เกิดข้อผิดพลาดกับพอร์ตอนุกรม");
+    return QStringLiteral("พอร์ตอนุกรม 1 มีปัญหา");
 }
 
 // A description may hold lines of its own: the control's words, then the system's.
@@ -127,13 +127,13 @@ QString detailsOf(const PropertyWrite &failure)
     if (!failure.lockFile.isEmpty())
         details += QStringLiteral("\nไฟล์ล็อก: ") + visibleText(failure.lockFile);
     if (!failure.serialDevices.isEmpty()) {
-        details += QStringLiteral("\nพบพอร์ตอนุกรมต่อไปนี้ในเครื่อง แต่โปรแกรมจะไม่เลือกใช้เอง:");
+        details += QStringLiteral("\nในเครื่องนี้มีอุปกรณ์พอร์ตอนุกรมต่อไปนี้ แต่โปรแกรมไม่เลือกใช้เอง:");
         for (const QString &device : failure.serialDevices)
             details += QStringLiteral("\n  ") + visibleText(device);
     }
     // The tool only ever opens port 1: with no such port, say who can make one and how.
     if (failure.fault == SerialFault::NoSuchPort)
-        details += QStringLiteral("\nผู้ดูแลระบบให้พอร์ตใดพอร์ตหนึ่งเป็นพอร์ตอนุกรม 1 ได้ด้วยคำสั่งนี้ "
+        details += QStringLiteral("\nผู้ดูแลระบบเลือกอุปกรณ์หนึ่งให้เป็นพอร์ตอนุกรม 1 ได้ด้วยคำสั่งนี้ "
                                   "(ดู man korvantel-port1):\n  sudo korvantel-port1 assign อุปกรณ์");
     return failure.description.isEmpty() ? details : details + QStringLiteral("\n\n") + visibleLines(failure.description);
 }

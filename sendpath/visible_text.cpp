@@ -37,4 +37,15 @@ QString visibleText(const QString &outside)
     return shown;
 }
 
+qsizetype displayWidth(const QString &text)
+{
+    qsizetype width = 0;
+    for (const char32_t character : text.toUcs4()) {
+        const QChar::Category category = QChar::category(character);
+        if (category != QChar::Mark_NonSpacing && category != QChar::Mark_Enclosing && category != QChar::Other_Format)
+            ++width;
+    }
+    return width;
+}
+
 }  // namespace korvantel

@@ -13,4 +13,8 @@ namespace korvantel {
 // stays as it is.
 QString visibleText(const QString &outside);
 
+// How many columns a terminal gives the text: a Thai vowel or tone mark above
+// or below a letter, or an invisible format character, takes none.
+qsizetype displayWidth(const QString &text);
+
 }  // namespace korvantel

@@ -42,7 +42,7 @@ PropertyWrite refusedByLock(const QString &lockFile, const LockOwner &owner)
     static const QString inUse = QStringLiteral("ไฟล์ล็อกระบุโปรเซสที่ยังทำงานอยู่");
     static const QString stale = QStringLiteral("ไฟล์ล็อกระบุโปรเซสที่จบไปแล้ว แต่บัญชีนี้ลบไฟล์ไม่ได้");
     static const QString unreadable = QStringLiteral("อ่านหมายเลขโปรเซสจากไฟล์ล็อกไม่ได้");
-    static const QString notAFile = QStringLiteral("สิ่งที่อยู่ในชื่อของไฟล์ล็อกนี้ไม่ใช่ไฟล์ธรรมดา จึงไม่ได้อ่าน");
+    static const QString notAFile = QStringLiteral("ไฟล์ล็อกนี้ไม่ใช่ไฟล์ธรรมดา จึงไม่ได้อ่าน");
     PropertyWrite refused;
     switch (owner.state) {
     case LockOwner::State::Live:
@@ -103,7 +103,7 @@ PropertyWrite DeviceClaim::take(const QString &realDevicePath)
     termios line{};
     if (::tcgetattr(m_handle, &line) != 0 && errno == EIO)
         return PropertyWrite::failed(SerialFault::NoSuchPort,
-                                     QStringLiteral("ไม่มีวงจรพอร์ตอนุกรมอยู่จริงหลังอุปกรณ์นี้: ") + systemError(EIO));
+                                     QStringLiteral("อุปกรณ์นี้เป็นเพียงชื่อที่เคอร์เนลจองไว้ ไม่มีพอร์ตอนุกรมอยู่จริง: ") + systemError(EIO));
     // Root may open a device another program holds with TIOCEXCL; it must not use it.
     int exclusive = 0;
     if (::ioctl(m_handle, TIOCGEXCL, &exclusive) == 0 && exclusive)

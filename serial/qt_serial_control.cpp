@@ -102,7 +102,7 @@ PropertyWrite QtSerialControl::setSettings(const QString &settings)
 {
     const std::optional<LineSettings> parsed = parseLineSettings(settings);
     if (!parsed)
-        return invalidValue(QStringLiteral("ค่าการตั้งค่าสายสัญญาณ \"%1\" ไม่ถูกต้อง").arg(settings));
+        return invalidValue(QStringLiteral("การตั้งค่า \"%1\" ไม่ถูกต้อง").arg(settings));
     m_settings = *parsed;
     if (m_port.isOpen() && !applySettings())
         return PropertyWrite::failed(SerialFault::SettingsRefused, m_port.errorString());

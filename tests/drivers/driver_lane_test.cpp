@@ -249,7 +249,7 @@ TEST(RealDrivers, AnAdapterPulledBetweenTwoWritesIsALostLineAndEverythingIsRelea
     std::cout << "pulled mid-frame: reported after " << clock.elapsed() << " ms" << std::endl;
     EXPECT_LT(clock.elapsed(), 3000) << "beyond the drain's bound";
     ASSERT_EQ(person.shown.size(), 1);
-    EXPECT_TRUE(person.shown.first().startsWith(QStringLiteral("การเชื่อมต่อพอร์ตอนุกรมขาดหาย")))
+    EXPECT_TRUE(person.shown.first().startsWith(QStringLiteral("พอร์ตอนุกรม 1 หายไปจากเครื่องระหว่างใช้งาน")))
         << person.shown.first().toStdString();
     EXPECT_TRUE(person.shown.first().contains(kMayBeIncomplete));
     EXPECT_EQ(QDir("/var/lock").entryList({"LCK..*"}, QDir::Files), QStringList());

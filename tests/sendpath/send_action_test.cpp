@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "send_action.h"
+#include "visible_text.h"
 
 #include "sendpath/recording_serial_control.h"
 
@@ -85,7 +86,7 @@ TEST_F(SendAction, AFailureBeforeTheOpenStopsThereAndIsReported)
         const QStringList written = kConfigureAndOpen.mid(0, kConfigureAndOpen.indexOf(failing) + 1);
         ASSERT_EQ(m_log.size(), written.size() + 1);
         EXPECT_EQ(m_log.mid(0, written.size()), written);
-        EXPECT_TRUE(m_log.last().startsWith("Error [KORVANTEL]: พอร์ตอนุกรมกำลังถูกใช้งานโดยโปรแกรมอื่น"));
+        EXPECT_TRUE(m_log.last().startsWith("Error [KORVANTEL]: พอร์ตอนุกรม 1 ถูกใช้อยู่โดยโปรแกรมอื่น"));
         EXPECT_TRUE(m_log.last().endsWith(QStringLiteral("injected failure of ") + failing));
     }
 }
@@ -106,12 +107,12 @@ TEST_F(SendAction, AFailureAfterTheOpenClosesThePortAndSaysWhetherTheFrameWasSen
     };
     const Case cases[] = {
         {"Output=01", SerialFault::LineLost, kConfigureAndOpen + outputs({"FD", "00", "01"}) + QStringList{"PortOpen=False"},
-         QStringLiteral("การเชื่อมต่อพอร์ตอนุกรมขาดหาย"), true},
+         QStringLiteral("พอร์ตอนุกรม 1 หายไปจากเครื่องระหว่างใช้งาน"), true},
         {"Drain", SerialFault::DrainTimedOut, kConfigureAndOpen + initialFrame + QStringList{"Drain", "PortOpen=False"},
-         QStringLiteral("ส่งข้อมูลออกทางพอร์ตอนุกรมไม่ทันเวลา"), true},
+         QStringLiteral("ข้อมูลออกจากพอร์ตอนุกรม 1 ไม่หมดภายในเวลาที่กำหนด"), true},
         {"PortOpen=False", SerialFault::LineLost,
          kConfigureAndOpen + initialFrame + QStringList{"Drain", kConfirmation, "PortOpen=False"},
-         QStringLiteral("ส่งข้อมูลครบแล้ว ไม่ต้องส่งซ้ำ แต่หลังจากนั้นเกิดปัญหากับพอร์ตอนุกรม:\nการเชื่อมต่อพอร์ตอนุกรมขาดหาย"), false},
+         QStringLiteral("ส่งข้อมูลครบแล้ว ไม่ต้องส่งซ้ำ แต่หลังจากนั้นพอร์ตอนุกรม 1 มีปัญหา:\nพอร์ตอนุกรม 1 หายไปจากเครื่องระหว่างใช้งาน"), false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.failing.toStdString());
@@ -168,8 +169,18 @@ TEST(FaultMessage, EveryKindHasItsOwnThaiReasonFollowedByTheDescription)
     for (const auto &[holder, said] : holders) {
         PropertyWrite inUse = PropertyWrite::failed(SerialFault::PortInUse, "");
         inUse.holder = holder;
-        EXPECT_EQ(messageForFault(inUse).section(u'\n', 0, 0), "พอร์ตอนุกรมกำลังถูกใช้งาน" + said);
+        EXPECT_EQ(messageForFault(inUse).section(u'\n', 0, 0), "พอร์ตอนุกรม 1 ถูกใช้อยู่" + said);
     }
+}
+
+// The columns a terminal gives: what lays out korvantel-port1's usage.
+TEST(DisplayWidth, ThaiMarksAndFormatCharactersTakeNoColumn)
+{
+    const std::pair<QString, qsizetype> texts[] = {
+        {"assign", 6}, {"ใช้:", 3}, {"ยกเลิก", 5}, {"บัญชีผู้ใช้", 6}, {"คำสั่ง", 4}, {QStringLiteral("a\u200Bb"), 2},
+    };
+    for (const auto &[text, width] : texts)
+        EXPECT_EQ(displayWidth(text), width) << text.toStdString();
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ TEST_F(PeerOnPty, WhileAPeerHoldsThePortOurOkIsRefusedWithNothingWritten)
         RecordingPresenter presenter(messages);
         runSendAction({"1", "1", "255"}, m_comm, presenter);
         ASSERT_EQ(messages.size(), 1);
-        EXPECT_TRUE(messages.first().contains(QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดย %1 (โปรเซสหมายเลข ")
+        EXPECT_TRUE(messages.first().contains(QStringLiteral("พอร์ตอนุกรม 1 ถูกใช้อยู่โดย %1 (โปรเซสหมายเลข ")
                                                     .arg(peer.processName)))
             << messages.first().toStdString();
         EXPECT_TRUE(m_pty.readAll().isEmpty());

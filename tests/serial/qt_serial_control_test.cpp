@@ -186,7 +186,7 @@ TEST_F(QtSerialControlOnPty, EveryOtherHolderRefusesTheOpenNamesTheHolderAndNoth
         if (holder.needsRoot && ::geteuid() != 0)
             continue;  // no other account to be, no devpts to mount
         const Held held = holder.hold(m_pty);
-        const QString refusal = QStringLiteral("พอร์ตอนุกรมกำลังถูกใช้งานโดย") + held.holder + u'\n';
+        const QString refusal = QStringLiteral("พอร์ตอนุกรม 1 ถูกใช้อยู่โดย") + held.holder + u'\n';
         const auto refusedNamingTheHolder = [&] {
             const PropertyWrite opened = configureAndOpen(m_comm);
             EXPECT_EQ(m_comm.setOutput("A").fault, SerialFault::InvalidValue);

@@ -108,7 +108,7 @@ TEST_F(SendOnPty, AHangUpMidFrameIsReportedReleasesEverythingAndTheRestoredLineW
     EXPECT_EQ(received.toHex(' '), "fd 00 01");
     ASSERT_EQ(m_messages.size(), 1);
     EXPECT_TRUE(m_messages.first().startsWith(
-        QStringLiteral("Error [KORVANTEL]: การเชื่อมต่อพอร์ตอนุกรมขาดหาย (อุปกรณ์ถูกถอดออกหรือสายสัญญาณถูกตัด)\nข้อมูลอาจส่งไม่ครบ\nอุปกรณ์: ")
+        QStringLiteral("Error [KORVANTEL]: พอร์ตอนุกรม 1 หายไปจากเครื่องระหว่างใช้งาน เช่น เมื่อถอดตัวแปลง USB ออก\nข้อมูลอาจส่งไม่ครบ\nอุปกรณ์: ")
         + m_pty.devicePath()))
         << m_messages.first().toStdString();
 
