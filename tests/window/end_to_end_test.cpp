@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -58,12 +59,12 @@ protected:
                 continue;
             s_display = QStringLiteral(":%1").arg(display);
             s_xvfb = std::make_unique<QProcess>();
-            s_xvfb->start("Xvfb", {s_display, "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+            s_xvfb->start("Xvfb", {s_display, "-xkbdir", thaiDigitsKeymap(), "-screen", "0", "800x600x24", "-nolisten", "tcp"});
             const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(display);
             if (s_xvfb->waitForStarted()
                 && waitUntil([&] { return QFile::exists(socket) || s_xvfb->waitForFinished(0); })
                 && s_xvfb->state() == QProcess::Running) {
-                mapThaiDigits();
+                EXPECT_EQ(x11Client("xmodmap", {"-pke"}).count("= Thai_lek"), 10) << "Xvfb took another keymap";
                 return;
             }
             stop(*s_xvfb);
@@ -145,22 +146,30 @@ protected:
 
     // xdotool types a character missing from the keymap by lending it a spare
     // key for a moment; a program slowed down (by a sanitizer, on a busy
-    // machine) may read that key after the loan has ended and lose it. So the
-    // Thai digits get keys of their own, unused ones, for the whole run.
-    static void mapThaiDigits()
+    // machine) reads that key after the loan has ended and loses it. A keymap
+    // changed once Xvfb runs (xmodmap, xkbcomp) does not hold for xdotool's
+    // keyboard, so Xvfb starts with the system's keymap in which F13 to F22,
+    // which no test presses, are the Thai digits. Returns the keymap's folder.
+    static QString thaiDigitsKeymap()
     {
+        static QTemporaryDir folder;
+        const QString keymap = folder.path() + "/xkb";
+        if (QFile::exists(keymap))
+            return keymap;
+        QProcess::execute("cp", {"-r", "/usr/share/X11/xkb", keymap});
+        QFile symbols(keymap + "/symbols/inet");
+        EXPECT_TRUE(symbols.open(QIODevice::ReadOnly)) << "no keymap to start Xvfb with";
+        QString text = QString::fromUtf8(symbols.readAll());
+        symbols.close();
         const QStringList digits{"Thai_leksun", "Thai_leknung", "Thai_leksong", "Thai_leksam", "Thai_leksi",
                                  "Thai_lekha",  "Thai_lekhok",  "Thai_lekchet", "Thai_lekpaet", "Thai_lekkao"};
-        QStringList unused;
-        for (const QString &line : x11Client("xmodmap", {"-pke"}).split(u'\n')) {
-            if (line.trimmed().endsWith(u'='))  // "keycode  93 ="
-                unused.append(line.section(u' ', 1, 1, QString::SectionSkipEmpty));
-        }
-        ASSERT_GE(unused.size(), digits.size()) << "no room in the keymap for the Thai digits";
-        QStringList expressions;
+        QString keys;
         for (qsizetype digit = 0; digit < digits.size(); ++digit)
-            expressions << "-e" << QStringLiteral("keycode %1 = %2").arg(unused[digit], digits[digit]);
-        x11Client("xmodmap", expressions);
+            keys += QStringLiteral("\n    key <FK%1> { [ %2 ] };").arg(13 + digit).arg(digits[digit]);
+        // The section the default keymap takes, so the keys come last and win.
+        text.insert(text.indexOf("\n};", text.indexOf("xkb_symbols \"evdev\"")), keys);
+        EXPECT_TRUE(symbols.open(QIODevice::WriteOnly | QIODevice::Truncate) && symbols.write(text.toUtf8()) > 0);
+        return keymap;
     }
 
     // A visible window of this test's program, by its exact title.
