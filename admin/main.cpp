@@ -6,31 +6,25 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
-
-struct Use
-{
-    QString command;
-    QString what;
-};
 
 // Laid out by the columns a terminal shows, not by characters: a Thai mark takes none.
 QString usage()
 {
-    const Use uses[] = {
+    const std::pair<QString, QString> uses[] = {  // the command, what it does
         {QStringLiteral("korvantel-port1"), QStringLiteral("แสดงอุปกรณ์พอร์ตอนุกรมในเครื่องนี้ และพอร์ตอนุกรม 1")},
         {QStringLiteral("korvantel-port1 assign อุปกรณ์"), QStringLiteral("ให้อุปกรณ์นี้เป็นพอร์ตอนุกรม 1 ด้วยกฎ udev (ใช้ sudo)")},
         {QStringLiteral("korvantel-port1 clear"), QStringLiteral("ลบกฎ udev นั้น ให้พอร์ตในตัวเครื่องเป็นพอร์ตอนุกรม 1 (ใช้ sudo)")},
         {QStringLiteral("korvantel-port1 grant บัญชีผู้ใช้"), QStringLiteral("ให้บัญชีผู้ใช้นี้ใช้พอร์ตอนุกรมได้ (ใช้ sudo)")},
     };
     qsizetype width = 0;
-    for (const Use &use : uses)
-        width = std::max(width, korvantel::displayWidth(use.command));
+    for (const auto &[command, what] : uses)
+        width = std::max(width, korvantel::displayWidth(command));
     QString text = QStringLiteral("การใช้งาน:\n");
-    for (const Use &use : uses)
-        text += QStringLiteral("  ") + use.command + QString(width - korvantel::displayWidth(use.command) + 3, u' ')
-              + use.what + u'\n';
+    for (const auto &[command, what] : uses)
+        text += QStringLiteral("  ") + command + QString(width - korvantel::displayWidth(command) + 3, u' ') + what + u'\n';
     return text;
 }
 
