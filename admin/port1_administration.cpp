@@ -64,11 +64,14 @@ UdevProperties udevProperties(const QString &device)
     return properties;
 }
 
-// Has udev read its rules again and look at these devices anew.
+// Has udev read its rules again and look at these devices anew. Events
+// already queued, as of a card's ports that just appeared, are let through
+// first: one handled by the old rules after the trigger would undo it.
 void reload(const QStringList &devicesToTrigger)
 {
     const QString udevadm = QStringLiteral("udevadm");
     run(udevadm, {QStringLiteral("control"), QStringLiteral("--reload")});
+    run(udevadm, {QStringLiteral("settle"), QStringLiteral("--timeout=20")});
     for (const QString &device : devicesToTrigger)
         run(udevadm, {QStringLiteral("trigger"), QStringLiteral("--settle"), device});
 }

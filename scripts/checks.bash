@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Counting for a set of checks, sourced by the scripts that run one: each
 # check runs even when one before it failed, and the set ends with
-# "NAME: N passed, M failed".
+# "NAME: N passed, M failed". Each step says how long it took.
 
 passes=0
 failures=0
@@ -20,7 +20,7 @@ expect() {  # description, command...
 # A command that runs checks of its own: counts its tests (ctest's summary,
 # or its own "N passed, M failed" line), or as one test when it has none.
 step() {  # command...
-    local log status summary passed failed
+    local log status summary passed failed started=$SECONDS
     log=$(mktemp)
     "$@" 2>&1 | tee "$log"
     status=${PIPESTATUS[0]}
@@ -38,6 +38,7 @@ step() {  # command...
         failed=1
     fi
     echo "$*: $passed passed, $failed failed"
+    echo "time: $* took $((SECONDS - started)) s"
     passes=$((passes + passed))
     failures=$((failures + failed))
 }
