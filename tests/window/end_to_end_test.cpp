@@ -5,9 +5,9 @@
 
 #include "support/pseudo_terminal.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -52,9 +52,12 @@ bool slaveClosed(int master)
 class ProgramUnderXvfb : public ::testing::Test
 {
 protected:
+    // The display's number starts at random: suites in systems of their own
+    // (release-chroot) have process numbers alike, and their X servers share
+    // the host's abstract sockets, which no lock file of theirs shows.
     static void SetUpTestSuite()
     {
-        for (int display = 90 + (QCoreApplication::applicationPid() % 50); display < 200; ++display) {
+        for (int display = 90 + QRandomGenerator::global()->bounded(50); display < 200; ++display) {
             if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(display)))
                 continue;
             s_display = QStringLiteral(":%1").arg(display);
