@@ -25,7 +25,7 @@ step() {  # command...
     "$@" 2>&1 | tee "$log"
     status=${PIPESTATUS[0]}
     summary=$(sed -n -e 's/^[0-9]*% tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/ctest \2 \1/p' \
-                     -e 's/^[a-z]*: \([0-9]*\) passed, \([0-9]*\) failed$/own \1 \2/p' "$log" | tail -n 1)
+                     -e 's/^[a-z0-9-]*: \([0-9]*\) passed, \([0-9]*\) failed$/own \1 \2/p' "$log" | tail -n 1)
     rm -f "$log"
     case $summary in
         ctest*) read -r _ total failed <<<"$summary"; passed=$((total - failed)) ;;
