@@ -33,11 +33,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The machine's own UART, which the host reads as "s1", and the address by
-// which a rule finds it; the 8250 driver's ghosts of legacy ports; the PCI
-// card's ports, c1 to c4 on the host; the UARTs besides. A PC's second COM
-// port is a 16550A on serial8250, ghosts come before the card, and its first
-// is the guest's console. QEMU's ARM board has a PL011, and no ghosts.
+// Per machine: its own UART (the host's "s1") and how a rule finds it; the
+// 8250 driver's ghosts of legacy ports, which only a PC has; the PCI card's
+// ports (c1 to c4); other UARTs (a PC's first is the guest's console).
 #if defined(__aarch64__)
 constexpr const char *kUart = "/dev/ttyAMA0";
 const QString kUartRule = QStringLiteral(R"(ATTR{iomem_base}=="0x9000000")");
