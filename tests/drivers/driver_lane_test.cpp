@@ -2,9 +2,8 @@
 // Runs inside the guest that scripts/check-drivers boots, against the kernel's
 // own drivers and the release's own udev: the machine's own UART, a PC's ghost
 // ports, a PCI card's four ports, three FTDI adapters on ftdi_sio (ftdi1 and
-// ftdi2 sharing a serial number). What
-// reaches each line is checked on the host against the "expect" lines this
-// binary prints.
+// ftdi2 sharing a serial number). What reaches each line is checked on the
+// host against the "expect" lines this binary prints.
 
 #include "lock_files.h"
 #include "port1.h"
@@ -372,11 +371,9 @@ TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
          {"assign", adapterOn("1-3")}, 0, serialRule, [] { replug("ftdi3", "1-3", "1-4"); }, "1-4", "u3"},
         {"an ordinary account may not assign, and nothing changes", testing::kNobody, {"assign", adapterOn("1-1")}, 1,
          serialRule, [] {}, "1-4", "u3"},
-        {"the machine's own UART, by its place and address", 0, {"assign", kUart}, 0, kUartRule, [] {}, kUart,
-         "s1"},
+        {"the machine's own UART, by its place and address", 0, {"assign", kUart}, 0, kUartRule, [] {}, kUart, "s1"},
         {"a ghost port, or where there is none a name of nothing, is refused, and nothing changes", 0,
-         {"assign", kNoPort}, 1, kUartRule, [] {}, kUart,
-         "s1"},
+         {"assign", kNoPort}, 1, kUartRule, [] {}, kUart, "s1"},
         {"the card's second port, by the card and its address; the card's driver lets go and takes it again", 0,
          {"assign", kCard[1]}, 0, cardRule, rebindTheCard, kCard[1], "c2"},
         {"one of two with one serial number, by its socket: the twins swap sockets, the alias stays", 0,
