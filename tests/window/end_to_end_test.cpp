@@ -85,6 +85,8 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(s_xvfb, nullptr) << "Xvfb did not start";
+        s_xvfb->waitForFinished(0);  // notes its end, if it has ended
+        ASSERT_EQ(s_xvfb->state(), QProcess::Running) << "Xvfb ended: " << s_xvfb->readAllStandardError().toStdString();
         QFile::remove(port1());
         ASSERT_TRUE(QFile::link(m_pty.slavePath(), port1()));
 
