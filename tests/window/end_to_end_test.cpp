@@ -62,7 +62,11 @@ protected:
                 continue;
             s_display = QStringLiteral(":%1").arg(display);
             s_xvfb = std::make_unique<QProcess>();
-            s_xvfb->start("Xvfb", {s_display, "-xkbdir", thaiDigitsKeymap(), "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+            // -noreset: a server whose last client leaves resets, and drops the
+            // clients that connect meanwhile, as the program and xdotool do
+            // right after the keymap check.
+            s_xvfb->start("Xvfb", {s_display, "-xkbdir", thaiDigitsKeymap(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+                                   "-noreset"});
             const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(display);
             if (s_xvfb->waitForStarted()
                 && waitUntil([&] { return QFile::exists(socket) || s_xvfb->waitForFinished(0); })
