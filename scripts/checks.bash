@@ -48,3 +48,27 @@ summary() {  # name
     echo "$1: $passes passed, $failures failed"
     ((failures == 0))
 }
+
+# A step that runs beside the steps after it, for one that waits mostly on
+# emulation or compiles beside others that wait; collect shows its lines
+# and counts it.
+beside=()
+step_beside() {  # command...
+    local log
+    log=$(mktemp)
+    (passes=0 failures=0; step "$@"; echo "$passes $failures" >"$log.count") >"$log" 2>&1 &
+    beside+=("$!:$log")
+}
+# Waits for the steps beside, or the first COUNT; one that left no count failed.
+collect() {  # [count]
+    local count=${1:-${#beside[@]}} entry log passed failed
+    for entry in "${beside[@]:0:count}"; do
+        log=${entry#*:}
+        wait "${entry%%:*}"
+        cat "$log"
+        read -r passed failed 2>/dev/null <"$log.count" || passed=0 failed=1
+        passes=$((passes + passed)) failures=$((failures + failed))
+        rm -f "$log" "$log.count"
+    done
+    beside=("${beside[@]:count}")
+}

@@ -135,7 +135,9 @@ Held heldExclusively(const PseudoTerminal &pty)
 // a cu in a chroot beside it may: only the first is the holder.
 Held heldBesideTheSameNumberElsewhere(const PseudoTerminal &pty)
 {
-    // In a mount namespace of its own, under a new devpts, which numbers its pseudo-terminals from 0.
+    // In a mount namespace of its own, under a new devpts, which numbers its
+    // pseudo-terminals from 0. Only /dev/pts is made private there: in a plain
+    // chroot / is no mount point, and unshare cannot change its propagation.
     const char *holdSameNumber = R"(import ctypes, os, sys
 open('/proc/self/comm', 'w').write('elsewhere')
 masters = [os.open('/dev/pts/ptmx', os.O_RDWR | os.O_NOCTTY) for _ in range(int(sys.argv[1]) + 1)]
@@ -144,9 +146,10 @@ slave = os.open('/dev/pts/' + sys.argv[1], os.O_RDWR | os.O_NOCTTY)
 print('holding', flush=True)
 sys.stdin.read())";
     const Held elsewhere = heldByProcess(
-        "elsewhere", {"unshare", "--mount", "--propagation", "private", "sh", "-c",
-                      R"(mount -t devpts -o newinstance devpts /dev/pts && exec python3 -c "$1" "$2")", "sh",
-                      holdSameNumber, QFileInfo(pty.slavePath()).fileName()});
+        "elsewhere", {"unshare", "--mount", "--propagation", "unchanged", "sh", "-c",
+                      R"(mount --make-private /dev/pts && mount -t devpts -o newinstance devpts /dev/pts &&
+                         exec python3 -c "$1" "$2")",
+                      "sh", holdSameNumber, QFileInfo(pty.slavePath()).fileName()});
     Held held = heldExclusively(pty);
     held.release = [elsewhere, release = held.release] {
         release();

@@ -18,6 +18,9 @@
 #include <memory>
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace korvantel {
 namespace {
@@ -30,6 +33,18 @@ constexpr auto kQuietPeriod = 300ms;
 
 QString program() { return qEnvironmentVariable("KORVANTEL_E2E_PROGRAM", KORVANTEL_E2E_PROGRAM); }
 QString port1() { return qEnvironmentVariable("KORVANTEL_E2E_PORT1", KORVANTEL_E2E_PORT1); }
+
+// Whether a server listens on the socket yet: its file comes with bind(), before listen().
+bool accepts(const QString &socket)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, socket.toLocal8Bit().constData(), sizeof address.sun_path);
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool connected = ::connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::close(probe);
+    return connected;
+}
 
 bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds limit = kWaitLimit)
 {
@@ -52,9 +67,10 @@ bool slaveClosed(int master)
 class ProgramUnderXvfb : public ::testing::Test
 {
 protected:
-    // The display's number starts at random: suites in systems of their own
-    // (release-chroot) have process numbers alike, and their X servers share
-    // the host's abstract sockets, which no lock file of theirs shows.
+    // Suites in systems of their own (release-chroot) run at once and share
+    // the host's abstract sockets, which no lock file of theirs shows: Xvfb
+    // listens on none (-nolisten local), as a client tries one first and
+    // would reach another system's server, and the number starts at random.
     static void SetUpTestSuite()
     {
         for (int display = 90 + QRandomGenerator::global()->bounded(50); display < 200; ++display) {
@@ -66,10 +82,10 @@ protected:
             // clients that connect meanwhile, as the program and xdotool do
             // right after the keymap check.
             s_xvfb->start("Xvfb", {s_display, "-xkbdir", thaiDigitsKeymap(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-                                   "-noreset"});
+                                   "-nolisten", "local", "-noreset"});
             const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(display);
             if (s_xvfb->waitForStarted()
-                && waitUntil([&] { return QFile::exists(socket) || s_xvfb->waitForFinished(0); })
+                && waitUntil([&] { return accepts(socket) || s_xvfb->waitForFinished(0); })
                 && s_xvfb->state() == QProcess::Running) {
                 EXPECT_EQ(x11Client("xmodmap", {"-pke"}).count("= Thai_lek"), 10) << "Xvfb took another keymap";
                 return;
