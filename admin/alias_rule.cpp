@@ -141,12 +141,23 @@ QString usbPortPath(const UdevProperties &device)
     return usbPort.match(device.value(kPath)).captured(1);
 }
 
-QString portPlace(const UdevProperties &port)
+QString portDevice(const UdevProperties &port)
 {
     if (port.value(kSubsystems).isEmpty())
         return {};
-    const QString address = port.value(kIoPort) != u"0x0" ? port.value(kIoPort) : port.value(kMemoryBase);
-    return QStringLiteral("%1-%2 %3").arg(port.value(kSubsystems), port.value(kKernels), address);
+    return QStringLiteral("%1-%2").arg(port.value(kSubsystems), port.value(kKernels));
+}
+
+QString portAddress(const UdevProperties &port)
+{
+    if (port.value(kSubsystems).isEmpty())
+        return {};
+    return port.value(kIoPort) != u"0x0" ? port.value(kIoPort) : port.value(kMemoryBase);
+}
+
+QString portPlace(const UdevProperties &port)
+{
+    return portDevice(port).isEmpty() ? QString() : portDevice(port) + u' ' + portAddress(port);
 }
 
 AliasRule aliasRule(const UdevProperties &device, const QList<UdevProperties> &attached, const QString &aliasName)

@@ -27,8 +27,11 @@ UdevProperties parseAttributeWalk(const QByteArray &text);
 QString usbPortPath(const UdevProperties &device);
 
 // Where a port of the serial core is in the machine: the device it is on, as
-// udev's path names it, and its address there ("pci-0000:00:03.0 0xC008",
-// "amba-fe201000.serial 0xFE201000"); empty for any other device.
+// udev's path names it ("pci-0000:00:03.0", "amba-fe201000.serial"), and its
+// address there ("0xC008", "0xFE201000"); empty for any other device.
+QString portDevice(const UdevProperties &port);
+QString portAddress(const UdevProperties &port);
+// Both: "pci-0000:00:03.0 0xC008".
 QString portPlace(const UdevProperties &port);
 
 struct AliasRule

@@ -3,6 +3,7 @@
 
 #include "visible_text.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <utility>
@@ -21,8 +22,8 @@ struct Field
     QString caption;
 };
 
-// Either the frame, or the caption of the first field that is not a byte.
-std::pair<std::optional<UnitCommandFrame>, QString> frameFromFields(const FieldTexts &texts)
+// Either the frame, or the first field that is not a byte.
+std::pair<std::optional<UnitCommandFrame>, std::optional<Field>> frameFromFields(const FieldTexts &texts)
 {
     const std::array<Field, 3> fields{{
         {.text = texts.group, .caption = QStringLiteral("กลุ่ม RS-485")},
@@ -33,15 +34,28 @@ std::pair<std::optional<UnitCommandFrame>, QString> frameFromFields(const FieldT
     for (std::size_t index = 0; index < fields.size(); ++index) {
         const FieldByte converted = fieldToByte(fields[index].text);
         if (!converted.ok())
-            return {std::nullopt, fields[index].caption};
+            return {std::nullopt, fields[index]};
         values[index] = converted.value;
     }
-    return {UnitCommandFrame(values[0], values[1], values[2]), QString()};
+    return {UnitCommandFrame(values[0], values[1], values[2]), std::nullopt};
 }
 
-QString badFieldMessage(const QString &caption)
+// What the digit keys type in Kedmanee, the Thai layout: ๅ / - ภ ถ ุ ึ ค ต จ for 1 to 0.
+// "/" and "-" alone are typed in any layout, so a Thai letter must be among them.
+bool typedInThaiLayout(const QString &text)
 {
-    return QStringLiteral("ช่อง \"%1\" ต้องเป็นจำนวนเต็มตั้งแต่ 0 ถึง 255").arg(caption);
+    static const QString thaiDigitKeys = QStringLiteral("ๅภถุึคตจ");
+    const QString typed = text.trimmed();
+    const auto isDigitKey = [](QChar character) { return thaiDigitKeys.contains(character) || character == u'/' || character == u'-'; };
+    return std::ranges::all_of(typed, isDigitKey) && std::ranges::any_of(typed, [](QChar c) { return thaiDigitKeys.contains(c); });
+}
+
+QString badFieldMessage(const Field &field)
+{
+    QString message = QStringLiteral("ช่อง \"%1\" ต้องเป็นจำนวนเต็มตั้งแต่ 0 ถึง 255").arg(field.caption);
+    if (typedInThaiLayout(field.text))
+        message += QStringLiteral("\nแป้นพิมพ์เป็นภาษาไทยอยู่ ให้สลับแป้นพิมพ์เป็นภาษาอังกฤษ แล้วพิมพ์ตัวเลขใหม่");
+    return message;
 }
 
 PropertyWrite configureAndOpen(SerialControl &comm)
@@ -85,7 +99,11 @@ QString reasonFor(const PropertyWrite &failure)
     case SerialFault::NoSuchPort:
         return QStringLiteral("ไม่พบพอร์ตอนุกรม 1 ในเครื่องนี้");
     case SerialFault::NoPermission:
-        return QStringLiteral("บัญชีผู้ใช้นี้ยังไม่มีสิทธิ์ใช้พอร์ตอนุกรม 1 ผู้ดูแลระบบต้องเพิ่มบัญชีนี้เข้ากลุ่ม dialout แล้วผู้ใช้ต้องออกจากระบบและเข้าใหม่");
+        return QStringLiteral("บัญชีผู้ใช้นี้ยังไม่มีสิทธิ์ใช้พอร์ตอนุกรม 1 ผู้ดูแลระบบต้องเพิ่มบัญชีนี้เข้ากลุ่ม dialout "
+                              "(sudo korvantel-port1 grant บัญชีผู้ใช้) แล้วผู้ใช้ต้องออกจากระบบและเข้าใหม่");
+    case SerialFault::GroupNotInSession:
+        return QStringLiteral("บัญชีผู้ใช้นี้อยู่ในกลุ่มที่ใช้พอร์ตอนุกรม 1 ได้แล้ว แต่เซสชันนี้เริ่มก่อนได้รับสิทธิ์ "
+                              "ผู้ใช้ต้องออกจากระบบให้ครบทุกเซสชันแล้วเข้าใหม่ หรือเริ่มเครื่องใหม่");
     case SerialFault::PortInUse:
         return QStringLiteral("พอร์ตอนุกรม 1 ถูกใช้อยู่โดย") + holderOf(failure.holder);
     case SerialFault::StaleLock:
@@ -153,7 +171,7 @@ void runSendAction(const FieldTexts &texts, SerialControl &comm, MessagePresente
 
     const auto [frame, badField] = frameFromFields(texts);
     if (!frame) {
-        showError(badFieldMessage(badField));
+        showError(badFieldMessage(*badField));
         return;
     }
     if (const PropertyWrite opened = configureAndOpen(comm); !opened.ok()) {

@@ -16,6 +16,7 @@ enum class SerialFault : std::uint8_t {
     InvalidValue,     // the value written is not one the property takes
     NoSuchPort,       // no device, or one with no UART behind it
     NoPermission,     // the account may not open the device
+    GroupNotInSession,  // the account is in the device's group, this session began before
     PortInUse,        // another program (or another copy of this one) holds it
     StaleLock,        // an ended program's lock file that this account cannot remove
     UnreadableLock,   // a lock file whose process cannot be read; left for an administrator

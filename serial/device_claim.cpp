@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "device_claim.h"
 
+#include "account_groups.h"
 #include "device_error.h"
 #include "lock_files.h"
 #include "port_holder.h"
@@ -10,8 +11,10 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,12 +22,25 @@ namespace korvantel {
 
 namespace {
 
-SerialFault faultOfOpenError(int error)
+// An account granted the device's group keeps its old groups in every process
+// of a session that began before, a systemd user manager that outlives a
+// logout among them: then only a new login helps, not another grant.
+SerialFault permissionFault(const QString &realDevicePath)
+{
+    struct stat status{};
+    const passwd *account = ::getpwuid(::getuid());
+    if (account && ::stat(QFile::encodeName(realDevicePath).constData(), &status) == 0
+        && !processHasGroup(status.st_gid) && accountHasGroup(QFile::decodeName(account->pw_name), status.st_gid))
+        return SerialFault::GroupNotInSession;
+    return SerialFault::NoPermission;
+}
+
+SerialFault faultOfOpenError(int error, const QString &realDevicePath)
 {
     switch (error) {
     case EACCES:
     case EPERM:
-        return SerialFault::NoPermission;
+        return permissionFault(realDevicePath);
     case EBUSY:
         return SerialFault::PortInUse;
     case ENOENT:
@@ -97,7 +113,7 @@ PropertyWrite DeviceClaim::take(const QString &realDevicePath)
     m_handle = ::open(QFile::encodeName(realDevicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_handle < 0) {
         const int error = errno;
-        return PropertyWrite::failed(faultOfOpenError(error), systemError(error));
+        return PropertyWrite::failed(faultOfOpenError(error, realDevicePath), systemError(error));
     }
     // A legacy port with no UART behind it opens, then fails every termios call.
     termios line{};

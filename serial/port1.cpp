@@ -22,6 +22,12 @@ std::optional<QByteArray> uartType(const QString &ttyClassFolder, const QString 
     return type.readAll().trimmed();
 }
 
+// The subsystem a device of /sys is on ("pnp", "pci", "platform"...).
+QString subsystemOf(const QString &sysfsDevice)
+{
+    return QFileInfo(sysfsDevice + QStringLiteral("/subsystem")).canonicalFilePath().section(u'/', -1);
+}
+
 // ttyS2 before ttyS10: by the name, then by the number that ends it.
 std::pair<QString, qulonglong> nameAndNumber(const QString &name)
 {
@@ -36,7 +42,8 @@ std::pair<QString, qulonglong> nameAndNumber(const QString &name)
 QString builtInPort(const Port1Places &places)
 {
     const QFileInfo builtIn(places.builtInDevice);
-    if (builtIn.exists() && !isGhostUart(builtIn.canonicalFilePath(), places.ttyClassFolder))
+    const QString real = builtIn.canonicalFilePath();
+    if (builtIn.exists() && !isGhostUart(real, places.ttyClassFolder) && isMachinesOwnUart(real, places.ttyClassFolder))
         return places.builtInDevice;
     return {};
 }
@@ -89,6 +96,23 @@ QStringList serialPorts(const Port1Places &places)
     for (const QString &name : names)
         ports.append(QDir(places.deviceFolder).filePath(name));
     return ports;
+}
+
+QString uartParent(const QString &ttyClassFolder, const QString &name)
+{
+    QString device = QFileInfo(QDir(ttyClassFolder).filePath(name + QStringLiteral("/device"))).canonicalFilePath();
+    while (!device.isEmpty() && subsystemOf(device) == u"serial-base")
+        device = QFileInfo(device).path();
+    return device;
+}
+
+bool isMachinesOwnUart(const QString &realDevice, const QString &ttyClassFolder)
+{
+    if (ttyClassFolder.isEmpty())
+        return true;
+    const QString parent = uartParent(ttyClassFolder, QFileInfo(realDevice).fileName());
+    const QString subsystem = subsystemOf(parent);
+    return subsystem == u"pnp" || (subsystem == u"platform" && QFileInfo(parent).fileName() == u"serial8250");
 }
 
 bool isGhostUart(const QString &realDevice, const QString &ttyClassFolder)

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -23,7 +24,13 @@
 #include <functional>
 #include <iostream>
 
+#include <csignal>
+
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,18 +42,24 @@ using namespace std::chrono_literals;
 // Per machine: its own UART (the host's "s1") and how a rule finds it; the
 // 8250 driver's ghosts of legacy ports, which only a PC has; the PCI card's
 // ports (c1 to c4); other UARTs (a PC's first is the guest's console).
+// A board's UART is port 1 only by an alias (kUartAlias). With none, the
+// installed programs' built-in name is no port 1 (kNoBuiltInPort1).
 #if defined(__aarch64__)
 constexpr const char *kUart = "/dev/ttyAMA0";
 const QString kUartRule = QStringLiteral(R"(ATTR{iomem_base}=="0x9000000")");
 const QStringList kGhosts;
 const QStringList kCard{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"};
 const QStringList kOtherUarts;
+const QString kUartAlias = kUart;
+const QString kNoBuiltInPort1 = QStringLiteral("/dev/ttyS0");  // the card's first port
 #else
 constexpr const char *kUart = "/dev/ttyS1";
 const QString kUartRule = QStringLiteral(R"(ATTR{port}=="0x2F8")");
 const QStringList kGhosts{"/dev/ttyS2", "/dev/ttyS3"};
 const QStringList kCard{"/dev/ttyS4", "/dev/ttyS5", "/dev/ttyS6", "/dev/ttyS7"};
 const QStringList kOtherUarts{"/dev/ttyS0"};
+const QString kUartAlias;
+const QString kNoBuiltInPort1 = QStringLiteral("/dev/ttyS2");  // a ghost
 #endif
 // A built-in port's place with no port behind it: a ghost, or a name of nothing.
 const QString kNoPort = kGhosts.value(0, QStringLiteral("/dev/ttyS9"));
@@ -159,8 +172,8 @@ TEST(RealDrivers, FramesArriveByteExactOnARawLineThroughEachDriver)
         QByteArray frame;
     };
     const Case cases[] = {
-        {kUart, {}, kInitialTexts, "s1", kInitialFrame},
-        {kUart, {}, {"3", "12", "40"}, "s1", "fd0001030c0028fe"},
+        {kUart, kUartAlias, kInitialTexts, "s1", kInitialFrame},
+        {kUart, kUartAlias, {"3", "12", "40"}, "s1", "fd0001030c0028fe"},
         {kUart, adapterOn("1-1"), kInitialTexts, "u1", kInitialFrame},
         {kUart, adapterOn("1-1"), {"3", "12", "40"}, "u1", "fd0001030c0028fe"},
         {kNoPort, adapterOn("1-2"), kInitialTexts, "u2", kInitialFrame},
@@ -181,6 +194,7 @@ TEST(RealDrivers, FramesArriveByteExactOnARawLineThroughEachDriver)
 
 TEST(RealDrivers, AnOrdinaryUserSendsTwiceInARowAndASecondInstanceIsRefused)
 {
+    pointAlias(kUartAlias);
     QtSerialControl comm(places(kUart), "/var/lock");
     // A real tty drops TIOCEXCL at its last close, unlike a pseudo-terminal.
     const std::optional<int> confirmed = testing::asAnotherAccount(testing::kNobody, [&] {
@@ -208,6 +222,7 @@ TEST(RealDrivers, AnOrdinaryUserSendsTwiceInARowAndASecondInstanceIsRefused)
     runSendAction(kInitialTexts, comm, first);
     EXPECT_EQ(first.shown, QStringList{kConfirmationText});
     expectOnLine("s1", kInitialFrame);
+    pointAlias({});
 }
 
 TEST(RealDrivers, AGhostPortOrNoPortIsNoSerialPort1AndNothingIsWritten)
@@ -346,6 +361,60 @@ void rebindTheCard()
     }
 }
 
+// What a command run again must leave as it was: the rules file, and udev's
+// record of the alias's device, which each event rewrites.
+QList<std::pair<ino_t, qint64>> stamps()
+{
+    QStringList files{"/etc/udev/rules.d/99-korvantel-port1.rules"};
+    struct stat device{};
+    if (::stat("/dev/korvantel-port1", &device) == 0)
+        files.append(QStringLiteral("/run/udev/data/c%1:%2").arg(major(device.st_rdev)).arg(minor(device.st_rdev)));
+    QList<std::pair<ino_t, qint64>> stamps;
+    for (const QString &file : files) {
+        struct stat status{};
+        const bool there = ::stat(QFile::encodeName(file).constData(), &status) == 0;
+        stamps.append({there ? status.st_ino : 0, there ? status.st_mtim.tv_sec * 1'000'000'000 + status.st_mtim.tv_nsec : 0});
+    }
+    return stamps;
+}
+
+// As gpasswd -a nobody dialout leaves the group database: the guest has no gpasswd.
+void grantNobody()
+{
+    QFile group("/etc/group");
+    ASSERT_TRUE(group.open(QIODevice::ReadOnly));
+    const QByteArray granted = group.readAll().replace("\ndialout:x:20:\n", "\ndialout:x:20:nobody\n");
+    group.close();
+    ASSERT_TRUE(group.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    group.write(granted);
+}
+
+// Another program: a process of `account` with none of its groups, holding
+// port 1 open where it may, until it is let go.
+pid_t anotherProgram = 0;
+void startAnotherProgram(uid_t account)
+{
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    anotherProgram = ::fork();
+    if (anotherProgram == 0) {
+        if (account != 0 && (::setgroups(0, nullptr) != 0 || ::setgid(account) != 0 || ::setuid(account) != 0))
+            ::_exit(1);
+        ::open("/dev/korvantel-port1", O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ::write(ready[1], "!", 1);
+        ::pause();
+    }
+    char sign = 0;
+    ::close(ready[1]);
+    ASSERT_EQ(::read(ready[0], &sign, 1), 1);
+    ::close(ready[0]);
+}
+void endAnotherProgram()
+{
+    ::kill(anotherProgram, SIGKILL);
+    ::waitpid(anotherProgram, nullptr, 0);
+}
+
 // korvantel-port1 as installed, against the release's own udev: each row a
 // command and the account that runs it, what the rules file then holds, what
 // a person does with the devices, then where the alias points and which line
@@ -362,7 +431,11 @@ TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
         std::function<void()> person;
         QString aliasOn;  // its device (deviceAt), empty for no alias
         const char *chardev;  // where a frame through port 1 goes; "" for no port 1
+        bool untouched = false;  // nothing written, and no udev event (stamps)
+        const char *says = "";  // the command's output holds it
+        std::function<void()> before = [] {};
     };
+    const auto check = [](std::initializer_list<QString> arguments) { return QStringList{"check"} + arguments; };
     const QString serialRule = R"(ENV{ID_SERIAL_SHORT}=="KVUNIQ01")";
     const QString cardRule = QStringLiteral(R"(SUBSYSTEMS=="pci", KERNELS=="%1", ATTR{port}=="%2")")
                                  .arg(theCard(), ttyAttribute(QFileInfo(kCard[1]).fileName(), "port"));
@@ -376,15 +449,34 @@ TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
          {"assign", kNoPort}, 1, kUartRule, [] {}, kUart, "s1"},
         {"the card's second port, by the card and its address; the card's driver lets go and takes it again", 0,
          {"assign", kCard[1]}, 0, cardRule, rebindTheCard, kCard[1], "c2"},
+        {"the same assign again is unchanged", 0, {"assign", kCard[1]}, 0, cardRule, [] {}, kCard[1], "c2", true},
+        {"a dry run, by an ordinary account, changes nothing", testing::kNobody, {"assign", "--dry-run", kCard[2]}, 0,
+         cardRule, [] {}, kCard[1], "c2", true, "ไม่มีอะไรถูกเปลี่ยน (--dry-run)"},
+        {"check: ready once port 1 is assigned and the account granted", 0, check({"nobody"}), 0, cardRule, [] {},
+         kCard[1], "c2", true, "เครื่องนี้พร้อมส่งข้อมูล", grantNobody},
+        {"check, in JSON: the same", 0, {"--json", "check", "nobody"}, 0, cardRule, [] {}, kCard[1], "c2", true,
+         R"("ready":true})"},
+        {"check: not ready while another program holds port 1, and names it", 0, check({}), 1, cardRule,
+         endAnotherProgram, kCard[1], "c2", true, "driver_lane_tes (โปรเซสหมายเลข", [] { startAnotherProgram(0); }},
+        {"check: not ready while an account's process lacks the group, and names the account", 0, check({"nobody"}), 1,
+         cardRule, endAnotherProgram, kCard[1], "c2", true, "บัญชีผู้ใช้ nobody อยู่ในกลุ่ม dialout แล้ว แต่โปรเซส",
+         [] { startAnotherProgram(testing::kNobody); }},
         {"one of two with one serial number, by its socket: the twins swap sockets, the alias stays", 0,
          {"assign", adapterOn("1-1")}, 0, R"(-usb-0:1:1.0")",
          [] { replug("ftdi1", "1-1", "1-3"); replug("ftdi2", "1-2", "1-1"); replug("ftdi1", "1-3", "1-2"); }, "1-1",
          "u2"},
         {"clear: no port 1; the real ports and the adapters named", 0, {"clear"}, 0, {}, [] {}, "", ""},
+        {"clear again: unchanged", 0, {"clear"}, 0, {}, [] {}, "", "", true},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         std::cout << "row: " << row.name << std::endl;
+        row.before();
+        // What an earlier row set going in udev ends first: the stamps are this command's alone.
+        QProcess::execute("udevadm", {"settle"});
+        const auto before = stamps();
+        int output[2];
+        ASSERT_EQ(::pipe(output), 0);
         EXPECT_EQ(testing::asAnotherAccount(row.account, [&] {
                       QList<QByteArray> arguments{"korvantel-port1"};
                       for (const QString &argument : row.arguments)
@@ -393,9 +485,19 @@ TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
                       for (QByteArray &argument : arguments)
                           argv.push_back(argument.data());
                       argv.push_back(nullptr);
+                      ::dup2(output[1], STDOUT_FILENO);
                       return ::execv("/bin/korvantel-port1", argv.data());
                   }),
                   row.exitCode);
+        ::close(output[1]);
+        QFile said;
+        ASSERT_TRUE(said.open(output[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
+        const QString text = QString::fromUtf8(said.readAll());
+        std::cout << text.toStdString();
+        EXPECT_TRUE(text.contains(QString::fromUtf8(row.says))) << row.says;
+        if (row.untouched) {
+            EXPECT_EQ(stamps(), before);
+        }
         QFile rules("/etc/udev/rules.d/99-korvantel-port1.rules");
         ASSERT_EQ(rules.open(QIODevice::ReadOnly), !row.rule.isEmpty());
         EXPECT_TRUE(row.rule.isEmpty() || rules.readAll().contains(row.rule.toUtf8())) << row.rule.toStdString();
@@ -404,7 +506,7 @@ TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
         EXPECT_TRUE(waitFor([&] { return QFileInfo("/dev/korvantel-port1").canonicalFilePath() == aliasTarget; }));
 
         QtSerialControl comm(
-            {"/dev/korvantel-port1", kNoPort, {"/dev/ttyUSB*"}, "/dev/serial/by-id", "/sys/class/tty", "/dev"},
+            {"/dev/korvantel-port1", kNoBuiltInPort1, {"/dev/ttyUSB*"}, "/dev/serial/by-id", "/sys/class/tty", "/dev"},
             "/var/lock");
         Operator person;
         runSendAction(kInitialTexts, comm, person);
@@ -413,6 +515,7 @@ TEST(RealDrivers, TheAdministratorsCommandMakesAnAdapterPort1AsItSays)
             EXPECT_EQ(person.shown.first(), kConfirmationText);
             expectOnLine(row.chardev, kInitialFrame);
         } else {
+            std::cout << "operator: " << person.shown.first().toStdString() << std::endl;
             EXPECT_TRUE(person.shown.first().startsWith(QStringLiteral("ไม่พบพอร์ตอนุกรม 1 ในเครื่องนี้")));
             const QStringList uarts = QStringList{kUart} + kOtherUarts + kCard;
             for (const QString &uart : uarts)

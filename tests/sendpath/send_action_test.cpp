@@ -57,6 +57,7 @@ TEST_F(SendAction, ABadFieldTouchesNoPropertyAndNamesTheFirstBadField)
     {
         FieldTexts texts;
         QString caption;
+        bool thaiLayout = false;  // typed with the digit keys of the Thai layout
     };
     const Case cases[] = {
         {{"", "1", "255"}, "กลุ่ม RS-485"},
@@ -64,13 +65,17 @@ TEST_F(SendAction, ABadFieldTouchesNoPropertyAndNamesTheFirstBadField)
         {{"1", "1", "300"}, "จำนวนสินค้า"},
         {{"256", "-1", "abc"}, "กลุ่ม RS-485"},
         {{"1", "1.5", "abc"}, "หมายเลขเครื่อง"},
+        {{"1", QStringLiteral("ๅ/-ภถุึคตจ"), "255"}, "หมายเลขเครื่อง", true},
+        {{"1", "1", QStringLiteral(" /จ ")}, "จำนวนสินค้า", true},
+        {{"-", "1", "255"}, "กลุ่ม RS-485"},
     };
+    const QString switchLayout = QStringLiteral("\nแป้นพิมพ์เป็นภาษาไทยอยู่ ให้สลับแป้นพิมพ์เป็นภาษาอังกฤษ แล้วพิมพ์ตัวเลขใหม่");
     for (const Case &c : cases) {
         m_log.clear();
         send(c.texts);
         ASSERT_EQ(m_log.size(), 1);
-        EXPECT_EQ(m_log[0], QStringLiteral("Error [KORVANTEL]: ช่อง \"%1\" ต้องเป็นจำนวนเต็มตั้งแต่ 0 ถึง 255")
-                                .arg(c.caption));
+        EXPECT_EQ(m_log[0], QStringLiteral("Error [KORVANTEL]: ช่อง \"%1\" ต้องเป็นจำนวนเต็มตั้งแต่ 0 ถึง 255").arg(c.caption)
+                                + (c.thaiLayout ? switchLayout : QString()));
     }
 }
 
@@ -132,7 +137,8 @@ TEST_F(SendAction, AFailureAfterTheOpenClosesThePortAndSaysWhetherTheFrameWasSen
 
 TEST(FaultMessage, EveryKindHasItsOwnThaiReasonFollowedByTheDescription)
 {
-    const SerialFault kinds[] = {SerialFault::NoSuchPort,      SerialFault::NoPermission, SerialFault::PortInUse,
+    const SerialFault kinds[] = {SerialFault::NoSuchPort,      SerialFault::NoPermission, SerialFault::GroupNotInSession,
+                                 SerialFault::PortInUse,
                                  SerialFault::StaleLock,       SerialFault::UnreadableLock, SerialFault::NoLockFolder,
                                  SerialFault::SettingsRefused, SerialFault::LineLost,       SerialFault::DrainTimedOut,
                                  SerialFault::Other};

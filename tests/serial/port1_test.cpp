@@ -31,6 +31,7 @@ protected:
         ASSERT_TRUE(QFile::link(m_adapters[1].slavePath(), dev("ttyACM0")));
         ASSERT_TRUE(QFile::link("../../ttyUSB0", dev("serial/by-id/usb-FTDI_FT232R_A5-if00-port0")));
         setUartType("4");
+        setUartParent("pnp", "00:04");
         for (const auto &[name, type] : {std::pair{"ttyS1", "4"}, {"ttyS10", "4"}, {"ttyS2", "0"}, {"tty1", ""}}) {
             QDir(m_root.path()).mkpath(QStringLiteral("sys/") + name);
             QFile node(dev(name));
@@ -55,6 +56,23 @@ protected:
         file.write(type + '\n');
     }
 
+    // The device the built-in port's UART is on, as sysfs links it, through the
+    // serial core's own layer as kernels since 6.5 have it.
+    void setUartParent(const QString &subsystem, const QString &device)
+    {
+        const QString uart = m_root.filePath("sys/" + QFileInfo(m_builtIn.slavePath()).fileName());
+        const QString parent = m_root.filePath("devices/" + device);
+        const QString base = parent + "/port:0.0";
+        for (const auto &[folder, bus] : {std::pair{parent, subsystem}, {base, QStringLiteral("serial-base")}}) {
+            QDir().mkpath(folder);
+            QDir().mkpath(m_root.filePath("bus/" + bus));
+            QFile::remove(folder + "/subsystem");
+            ASSERT_TRUE(QFile::link(m_root.filePath("bus/" + bus), folder + "/subsystem"));
+        }
+        QFile::remove(uart + "/device");
+        ASSERT_TRUE(QFile::link(base, uart + "/device"));
+    }
+
     Port1Places places() const
     {
         return {dev("korvantel-port1"), dev("ttyS0"), {dev("ttyUSB*"), dev("ttyACM*")}, dev("serial/by-id"),
@@ -74,12 +92,18 @@ TEST_F(Port1Rule, TheAliasFirstThenTheBuiltInPortIfRealThenNone)
         const char *aliasTarget;  // nullptr: no alias
         QByteArray uartType;
         const char *port1;        // relative to dev; "" for none
+        std::pair<QString, QString> uartOn{"pnp", "00:04"};  // subsystem and device
     };
     const Case cases[] = {
         {"a real built-in port", nullptr, "4", "ttyS0"},
+        {"a legacy port of the 8250 driver", nullptr, "4", "ttyS0", {"platform", "serial8250"}},
+        {"a card's port by the name of a ghost", nullptr, "4", "", {"pci", "0000:01:00.0"}},
+        {"a board's UART by that name", nullptr, "4", "", {"platform", "fe215040.serial"}},
+        {"a USB adapter's UART by that name", nullptr, "4", "", {"usb-serial", "ttyUSB0"}},
         {"a ghost built-in port", nullptr, "0", ""},
         {"an alias to an adapter", "ttyACM0", "4", "korvantel-port1"},
         {"an alias to a gone device: no falling through", "ttyUSB9", "4", "korvantel-port1"},
+        {"an alias to a card's port", "ttyACM0", "4", "korvantel-port1", {"pci", "0000:01:00.0"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -88,6 +112,7 @@ TEST_F(Port1Rule, TheAliasFirstThenTheBuiltInPortIfRealThenNone)
             ASSERT_TRUE(QFile::link(dev(c.aliasTarget), dev("korvantel-port1")));
         }
         setUartType(c.uartType);
+        setUartParent(c.uartOn.first, c.uartOn.second);
         EXPECT_EQ(choosePort1(places()), *c.port1 ? dev(c.port1) : QString());
     }
 }

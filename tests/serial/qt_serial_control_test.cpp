@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -248,16 +249,25 @@ TEST_F(QtSerialControlOnPty, AStuckLineTimesOutTheCloseAndStillReleasesThePort)
     EXPECT_TRUE(configureAndOpen(m_comm).ok()) << "the port was not released";
 }
 
-// An account outside the device's group, as an operator not yet in dialout.
-TEST_F(QtSerialControlOnPty, ADeviceWithoutPermissionSaysSo)
+// An operator not yet in the device's group, and one granted it after the
+// session began: nobody's own group is in its account, not in this process.
+TEST_F(QtSerialControlOnPty, ADeviceWithoutPermissionSaysWhetherTheAccountOrTheSessionLacksTheGroup)
 {
-    ASSERT_EQ(::chmod(m_pty.slavePath().toLocal8Bit().constData(), 0600), 0);
-    const std::optional<int> fault = testing::asAnotherAccount(testing::kNobody, [&] {
-        return static_cast<int>(configureAndOpen(m_comm).fault);
-    });
-    if (!fault)
+    if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to act as another account";
-    EXPECT_EQ(*fault, static_cast<int>(SerialFault::NoPermission));
+    constexpr gid_t kNogroup = 65534;
+    const std::tuple<gid_t, gid_t, SerialFault> cases[] = {  // the device's group, the session's, the fault
+        {0, kNogroup, SerialFault::NoPermission},
+        {kNogroup, 1, SerialFault::GroupNotInSession},
+    };
+    for (const auto &[deviceGroup, sessionGroup, expected] : cases) {
+        const QByteArray slave = m_pty.slavePath().toLocal8Bit();
+        ASSERT_EQ(::chown(slave.constData(), static_cast<uid_t>(-1), deviceGroup), 0);
+        ASSERT_EQ(::chmod(slave.constData(), 0060), 0);
+        const std::optional<int> fault = testing::asAnotherAccount(
+            testing::kNobody, [&] { return static_cast<int>(configureAndOpen(m_comm).fault); }, sessionGroup);
+        EXPECT_EQ(fault, static_cast<int>(expected));
+    }
     EXPECT_TRUE(m_pty.readAll().isEmpty());
 }
 

@@ -13,9 +13,10 @@ namespace korvantel::testing {
 
 constexpr uid_t kNobody = 65534;
 
-// Runs `work` in a child process under another account (user and group `uid`)
-// and gives its exit status; nothing when this process may not switch accounts.
-std::optional<int> asAnotherAccount(uid_t uid, const std::function<int()> &work);
+// Runs `work` in a child process under another account (user `uid`, and group
+// `uid` unless another is given) and gives its exit status; nothing when this
+// process may not switch accounts.
+std::optional<int> asAnotherAccount(uid_t uid, const std::function<int()> &work, std::optional<gid_t> group = {});
 
 // A process that lives for the test, and the PID of one that has ended.
 std::unique_ptr<QProcess> sleeper();
