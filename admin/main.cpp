@@ -81,6 +81,6 @@ int main(int argc, char *argv[])
         saying.flush();
         return finish(out, json, *outcome, said);
     }
-    out << usage();
+    json ? out << korvantel::commandJson(true, false, usage()) : out << usage();
     return command == u"--help" ? 0 : 2;
 }

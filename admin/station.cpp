@@ -9,6 +9,11 @@ namespace korvantel {
 
 namespace {
 
+Finding finding(const char *name, bool ok, QString text)
+{
+    return {.name = QString::fromLatin1(name), .ok = ok, .text = std::move(text)};
+}
+
 QString processes(const QList<ProcessInfo> &list)
 {
     QStringList named;
@@ -27,69 +32,69 @@ Finding port1Finding(const StationFacts &station)
         QStringList devices;
         for (const SerialDeviceInfo &device : list.devices)
             devices.append(device.device);
-        return {QStringLiteral("port1"), false,
+        return finding("port1", false,
                 QStringLiteral("ไม่มีพอร์ตอนุกรม 1: ไม่มีชื่อแทน และพอร์ตในตัวเครื่องไม่ใช่พอร์ตของตัวเครื่องเองหรือไม่มีอยู่จริง "
                                "อุปกรณ์พอร์ตอนุกรมในเครื่องนี้: %1 ให้ผู้ดูแลระบบเลือกด้วย sudo korvantel-port1 assign อุปกรณ์")
-                    .arg(devices.isEmpty() ? QStringLiteral("(ไม่มี)") : devices.join(QStringLiteral(", ")))};
+                    .arg(devices.isEmpty() ? QStringLiteral("(ไม่มี)") : devices.join(QStringLiteral(", "))));
     }
     const QString how = list.port1ByAlias ? QStringLiteral("ชื่อแทน %1").arg(list.port1)
                                           : QStringLiteral("พอร์ตในตัวเครื่อง %1").arg(list.port1);
     if (list.port1Device.isEmpty())
-        return {QStringLiteral("port1"), false,
+        return finding("port1", false,
                 QStringLiteral("%1 ไม่ชี้ไปที่อุปกรณ์ใด เช่น เมื่อถอดตัวแปลง USB ออก ให้ต่ออุปกรณ์ของกฎ udev "
-                               "หรือเลือกใหม่ด้วย sudo korvantel-port1 assign อุปกรณ์").arg(how)};
+                               "หรือเลือกใหม่ด้วย sudo korvantel-port1 assign อุปกรณ์").arg(how));
     if (station.port1Ghost)
-        return {QStringLiteral("port1"), false,
+        return finding("port1", false,
                 QStringLiteral("%1 คือ %2 ซึ่งเป็นชื่อที่เคอร์เนลจองไว้ ไม่มีพอร์ตอยู่จริง ให้เลือกอุปกรณ์อื่นด้วย "
-                               "sudo korvantel-port1 assign อุปกรณ์").arg(how, list.port1Device)};
-    return {QStringLiteral("port1"), true,
-            QStringLiteral("พอร์ตอนุกรม 1 คือ %1 ได้จาก%2 และมีพอร์ตอยู่จริง").arg(list.port1Device, how)};
+                               "sudo korvantel-port1 assign อุปกรณ์").arg(how, list.port1Device));
+    return finding("port1", true,
+            QStringLiteral("พอร์ตอนุกรม 1 คือ %1 ได้จาก%2 และมีพอร์ตอยู่จริง").arg(list.port1Device, how));
 }
 
 Finding accessFinding(const StationFacts &station)
 {
     const QString mode = QString::number(station.mode & 0777, 8).rightJustified(4, u'0');
     const bool groupMayUse = (station.mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
-    return {QStringLiteral("access"), groupMayUse,
+    return finding("access", groupMayUse,
             groupMayUse ? QStringLiteral("%1 เป็นของกลุ่ม %2 สิทธิ์ %3: บัญชีผู้ใช้ในกลุ่มนี้อ่านและเขียนได้")
                               .arg(station.list.port1Device, station.group, mode)
                         : QStringLiteral("%1 เป็นของกลุ่ม %2 สิทธิ์ %3: กลุ่มนี้อ่านหรือเขียนไม่ได้ "
                                          "ผู้ดูแลระบบต้องตรวจดูกฎ udev ที่ตั้งสิทธิ์ของอุปกรณ์นี้")
-                              .arg(station.list.port1Device, station.group, mode)};
+                              .arg(station.list.port1Device, station.group, mode));
 }
 
 Finding accountFinding(const AccountFacts &account, const QString &group)
 {
     if (!account.exists)
-        return {QStringLiteral("account"), false, QStringLiteral("ไม่มีบัญชีผู้ใช้ %1 ในเครื่องนี้").arg(account.name)};
+        return finding("account", false, QStringLiteral("ไม่มีบัญชีผู้ใช้ %1 ในเครื่องนี้").arg(account.name));
     if (!account.inGroup)
-        return {QStringLiteral("account"), false,
+        return finding("account", false,
                 QStringLiteral("บัญชีผู้ใช้ %1 ไม่อยู่ในกลุ่ม %2 ผู้ดูแลระบบต้องเพิ่มด้วย sudo korvantel-port1 grant %1 "
-                               "แล้วผู้ใช้ต้องออกจากระบบแล้วเข้าใหม่").arg(account.name, group)};
+                               "แล้วผู้ใช้ต้องออกจากระบบแล้วเข้าใหม่").arg(account.name, group));
     if (!account.lackingGroup.isEmpty())
-        return {QStringLiteral("account"), false,
+        return finding("account", false,
                 QStringLiteral("บัญชีผู้ใช้ %1 อยู่ในกลุ่ม %2 แล้ว แต่โปรเซสเหล่านี้เริ่มก่อนได้รับสิทธิ์: %3 "
                                "ผู้ใช้ต้องออกจากระบบให้ครบทุกเซสชันแล้วเข้าใหม่ หรือเริ่มเครื่องใหม่")
-                    .arg(account.name, group, processes(account.lackingGroup))};
-    return {QStringLiteral("account"), true,
-            QStringLiteral("บัญชีผู้ใช้ %1 อยู่ในกลุ่ม %2 และทุกโปรเซสของบัญชีนี้มีสิทธิ์ของกลุ่มนี้").arg(account.name, group)};
+                    .arg(account.name, group, processes(account.lackingGroup)));
+    return finding("account", true,
+            QStringLiteral("บัญชีผู้ใช้ %1 อยู่ในกลุ่ม %2 และทุกโปรเซสของบัญชีนี้มีสิทธิ์ของกลุ่มนี้").arg(account.name, group));
 }
 
 Finding holderFinding(const StationFacts &station)
 {
     if (station.holder.process != 0)
-        return {QStringLiteral("holder"), false,
+        return finding("holder", false,
                 QStringLiteral("พอร์ตอนุกรม 1 ถูกใช้อยู่โดย %1 (โปรเซสหมายเลข %2) ให้ปิดโปรแกรมนั้นก่อนส่งข้อมูล")
                     .arg(station.holder.name.isEmpty() ? QStringLiteral("โปรแกรมอื่น") : station.holder.name)
-                    .arg(station.holder.process)};
+                    .arg(station.holder.process));
     if (!station.holderLockFile.isEmpty())
-        return {QStringLiteral("holder"), false,
-                QStringLiteral("ไฟล์ล็อก %1 บอกว่าพอร์ตอนุกรม 1 ถูกใช้อยู่ แต่มองไม่เห็นโปรเซสนั้น").arg(station.holderLockFile)};
+        return finding("holder", false,
+                QStringLiteral("ไฟล์ล็อก %1 บอกว่าพอร์ตอนุกรม 1 ถูกใช้อยู่ แต่มองไม่เห็นโปรเซสนั้น").arg(station.holderLockFile));
     if (!station.seesEveryProcess)
-        return {QStringLiteral("holder"), true,
+        return finding("holder", true,
                 QStringLiteral("ไม่พบโปรแกรมที่ใช้พอร์ตอนุกรม 1 อยู่ในโปรเซสที่บัญชีนี้มองเห็น แต่มองไม่เห็นอุปกรณ์ที่โปรเซสของบัญชีอื่นเปิดอยู่ "
-                               "ให้สั่ง sudo korvantel-port1 check เพื่อดูให้ครบ")};
-    return {QStringLiteral("holder"), true, QStringLiteral("ไม่มีโปรแกรมใดใช้พอร์ตอนุกรม 1 อยู่")};
+                               "ให้สั่ง sudo korvantel-port1 check เพื่อดูให้ครบ"));
+    return finding("holder", true, QStringLiteral("ไม่มีโปรแกรมใดใช้พอร์ตอนุกรม 1 อยู่"));
 }
 
 Finding consoleFinding(const StationFacts &station)
@@ -103,50 +108,50 @@ Finding consoleFinding(const StationFacts &station)
     for (const QString &unit : station.gettyUnits)
         found.append(QStringLiteral("%1 เปิดใช้อยู่ (ให้สั่ง sudo systemctl disable --now %1)").arg(unit));
     if (found.isEmpty())
-        return {QStringLiteral("console"), true, QStringLiteral("ไม่มีคอนโซลหรือ getty บนพอร์ตอนุกรม 1")};
-    return {QStringLiteral("console"), false,
-            found.join(QStringLiteral("; ")) + QStringLiteral(": ข้อความของระบบจะออกไปทางพอร์ตอนุกรม 1")};
+        return finding("console", true, QStringLiteral("ไม่มีคอนโซลหรือ getty บนพอร์ตอนุกรม 1"));
+    return finding("console", false,
+            found.join(QStringLiteral("; ")) + QStringLiteral(": ข้อความของระบบจะออกไปทางพอร์ตอนุกรม 1"));
 }
 
 Finding modemManagerFinding(const StationFacts &station)
 {
     if (!station.modemManagerRuns)
-        return {QStringLiteral("modemmanager"), true, QStringLiteral("ModemManager ไม่ได้ทำงานอยู่")};
+        return finding("modemmanager", true, QStringLiteral("ModemManager ไม่ได้ทำงานอยู่"));
     if (station.modemManagerIgnoresPort1)
-        return {QStringLiteral("modemmanager"), true,
-                QStringLiteral("ModemManager ทำงานอยู่ แต่ไม่แตะพอร์ตอนุกรม 1 (ID_MM_DEVICE_IGNORE)")};
-    return {QStringLiteral("modemmanager"), false,
+        return finding("modemmanager", true,
+                QStringLiteral("ModemManager ทำงานอยู่ แต่ไม่แตะพอร์ตอนุกรม 1 (ID_MM_DEVICE_IGNORE)"));
+    return finding("modemmanager", false,
             QStringLiteral("ModemManager ทำงานอยู่และอาจส่งคำสั่ง AT ออกทางพอร์ตอนุกรม 1: ให้เลือกพอร์ตด้วย "
-                           "sudo korvantel-port1 assign อุปกรณ์ ซึ่งบอก ModemManager ให้เว้นพอร์ตนี้ หรือหยุด ModemManager")};
+                           "sudo korvantel-port1 assign อุปกรณ์ ซึ่งบอก ModemManager ให้เว้นพอร์ตนี้ หรือหยุด ModemManager"));
 }
 
 Finding rs485Finding(const QStringList &properties)
 {
-    return {QStringLiteral("rs485"), true,
+    return finding("rs485", true,
             properties.isEmpty()
                 ? QStringLiteral("device tree ของพอร์ตนี้ไม่ได้เปิดการควบคุมทิศทาง RS-485 "
                                  "(ไม่มี linux,rs485-enabled-at-boot-time): ตัวแปลงต้องควบคุมทิศทางเอง")
-                : QStringLiteral("device tree ของพอร์ตนี้: %1").arg(properties.join(QStringLiteral(", ")))};
+                : QStringLiteral("device tree ของพอร์ตนี้: %1").arg(properties.join(QStringLiteral(", "))));
 }
 
 Finding ruleFinding(const StationFacts &station)
 {
     const StationList &list = station.list;
     if (!list.rule)
-        return {QStringLiteral("rule"), true,
-                QStringLiteral("ไม่มีกฎ udev ของชื่อแทน (%1): พอร์ตอนุกรม 1 คือพอร์ตในตัวเครื่องถ้ามี").arg(list.rulesFile)};
+        return finding("rule", true,
+                QStringLiteral("ไม่มีกฎ udev ของชื่อแทน (%1): พอร์ตอนุกรม 1 คือพอร์ตในตัวเครื่องถ้ามี").arg(list.rulesFile));
     if (station.ruleVerified == StationFacts::RuleVerified::Invalid)
-        return {QStringLiteral("rule"), false,
-                QStringLiteral("udevadm verify ไม่ผ่านกฎ udev %1: %2").arg(list.rulesFile, station.ruleVerifyOutput)};
+        return finding("rule", false,
+                QStringLiteral("udevadm verify ไม่ผ่านกฎ udev %1: %2").arg(list.rulesFile, station.ruleVerifyOutput));
     if (!station.ruleMatchesPort1)
-        return {QStringLiteral("rule"), false,
+        return finding("rule", false,
                 QStringLiteral("ชื่อแทนไม่ได้ชี้ไปที่อุปกรณ์ตามกฎ udev %1 เช่น เมื่ออุปกรณ์ของกฎไม่ได้ต่ออยู่ "
-                               "ให้ต่ออุปกรณ์นั้น หรือเลือกใหม่ด้วย sudo korvantel-port1 assign อุปกรณ์").arg(list.rulesFile)};
-    return {QStringLiteral("rule"), true,
+                               "ให้ต่ออุปกรณ์นั้น หรือเลือกใหม่ด้วย sudo korvantel-port1 assign อุปกรณ์").arg(list.rulesFile));
+    return finding("rule", true,
             QStringLiteral("กฎ udev %1 %2 และชื่อแทนชี้ไปที่อุปกรณ์ตามกฎ")
                 .arg(list.rulesFile, station.ruleVerified == StationFacts::RuleVerified::Parsed
                                          ? QStringLiteral("ผ่าน udevadm verify")
-                                         : QStringLiteral("อ่านได้ (udev รุ่นนี้ไม่มี udevadm verify)"))};
+                                         : QStringLiteral("อ่านได้ (udev รุ่นนี้ไม่มี udevadm verify)")));
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <utility>
+#include <variant>
 
 namespace korvantel {
 
@@ -23,7 +23,7 @@ struct Field
 };
 
 // Either the frame, or the first field that is not a byte.
-std::pair<std::optional<UnitCommandFrame>, std::optional<Field>> frameFromFields(const FieldTexts &texts)
+std::variant<UnitCommandFrame, Field> frameFromFields(const FieldTexts &texts)
 {
     const std::array<Field, 3> fields{{
         {.text = texts.group, .caption = QStringLiteral("กลุ่ม RS-485")},
@@ -34,10 +34,10 @@ std::pair<std::optional<UnitCommandFrame>, std::optional<Field>> frameFromFields
     for (std::size_t index = 0; index < fields.size(); ++index) {
         const FieldByte converted = fieldToByte(fields[index].text);
         if (!converted.ok())
-            return {std::nullopt, fields[index]};
+            return fields[index];
         values[index] = converted.value;
     }
-    return {UnitCommandFrame(values[0], values[1], values[2]), std::nullopt};
+    return UnitCommandFrame(values[0], values[1], values[2]);
 }
 
 // What the digit keys type in Kedmanee, the Thai layout: ๅ / - ภ ถ ุ ึ ค ต จ for 1 to 0.
@@ -169,8 +169,8 @@ void runSendAction(const FieldTexts &texts, SerialControl &comm, MessagePresente
         messages.showMessage(MessagePresenter::Kind::Error, kMessageTitle, text);
     };
 
-    const auto [frame, badField] = frameFromFields(texts);
-    if (!frame) {
+    const std::variant<UnitCommandFrame, Field> fields = frameFromFields(texts);
+    if (const Field *badField = std::get_if<Field>(&fields)) {
         showError(badFieldMessage(*badField));
         return;
     }
@@ -179,7 +179,7 @@ void runSendAction(const FieldTexts &texts, SerialControl &comm, MessagePresente
         return;
     }
     // "Sent" is said only once the frame has left the port.
-    if (const PropertyWrite sent = writeFrameAndDrain(comm, *frame); !sent.ok()) {
+    if (const PropertyWrite sent = writeFrameAndDrain(comm, std::get<UnitCommandFrame>(fields)); !sent.ok()) {
         // Release the port first; a second failure on this close would only hide the first.
         comm.setPortOpen(false);
         showError(reasonFor(sent) + u'\n' + kMayBeIncomplete + detailsOf(sent));
