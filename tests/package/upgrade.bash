@@ -5,8 +5,8 @@
 # notes say: every sources entry to trixie, ours by the README's command,
 # then apt upgrade --without-new-pkgs and apt full-upgrade. Once more with
 # our entry forgotten at bookworm. Both run beside the repository test's
-# other rows, once trixie's own check-release has built and tested its
-# package, and end with "upgrade: N passed, M failed".
+# other rows, once trixie's own check-release has built its package and its
+# autopkgtest has run the end-to-end test, and end with "upgrade: N passed, M failed".
 
 trixie=build/debian-trixie
 upgrade_rule='# Serial port 1 of KORVANTEL DEMO: FTDI FT232R_USB_UART, serial A50285BI, interface 00.
@@ -53,8 +53,12 @@ EOF"
 }
 
 walk_upgrades() {
-    # Trixie's autopkgtest writes its summary last, once its suite is whole.
-    for _ in $(seq 1800); do [[ -e $trixie/autopkgtest/summary || ! -d $trixie ]] && break; sleep 1; done
+    # Trixie's autopkgtest adds a test's line to its summary once the test has
+    # ended; the end-to-end test keeps its suite first.
+    for _ in $(seq 1800); do
+        grep -qs '^end-to-end ' "$trixie/autopkgtest/summary" || [[ ! -d $trixie ]] && break
+        sleep 1
+    done
     local trixie_package
     trixie_package=$(ls "$trixie"/package/korvantel-demo_*_amd64.deb 2>/dev/null)
     if [[ -z "$trixie_package" || ! -e $trixie/autopkgtest/artifacts/end_to_end_test ]]; then
