@@ -20,9 +20,6 @@ const QString kPath = QStringLiteral("ID_PATH");
 const QString kType = QStringLiteral("ATTR{type}");
 const QString kIoPort = QStringLiteral("ATTR{port}");
 const QString kMemoryBase = QStringLiteral("ATTR{iomem_base}");
-const QString kSubsystems = QStringLiteral("SUBSYSTEMS");
-const QString kKernels = QStringLiteral("KERNELS");
-const QString kDrivers = QStringLiteral("DRIVERS");
 
 // What a rule matches, key by key, and what its comment says of the device.
 struct Match
@@ -97,42 +94,6 @@ Match serialPortMatch(const UdevProperties &port)
 }
 
 }  // namespace
-
-UdevProperties parseAttributeWalk(const QByteArray &text)
-{
-    static const QRegularExpression section(QStringLiteral("^\\s*looking at (parent )?device"));
-    static const QRegularExpression entry(QStringLiteral("^\\s*([A-Z]+(\\{[^}]*\\})?)==\"(.*)\"$"));
-    QList<UdevProperties> sections;
-    for (const QByteArray &line : text.split('\n')) {
-        const QString decoded = QString::fromUtf8(line);
-        if (section.match(decoded).hasMatch()) {
-            sections.append(UdevProperties());
-        } else if (const QRegularExpressionMatch found = entry.match(decoded); found.hasMatch() && !sections.isEmpty()) {
-            sections.last().insert(found.captured(1), found.captured(3));
-        }
-    }
-    UdevProperties port = sections.value(0);
-    for (qsizetype parent = 1; parent < sections.size(); ++parent) {
-        const QString subsystem = sections[parent].value(kSubsystems);
-        if (subsystem.isEmpty() || subsystem == u"serial-base")
-            continue;
-        for (const QString &key : {kKernels, kSubsystems, kDrivers})
-            port.insert(key, sections[parent].value(key));
-        break;
-    }
-    return port;
-}
-
-UdevProperties parseUdevProperties(const QByteArray &text)
-{
-    UdevProperties properties;
-    for (const QByteArray &line : text.split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        if (equals > 0)
-            properties.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
-    }
-    return properties;
-}
 
 QString usbPortPath(const UdevProperties &device)
 {

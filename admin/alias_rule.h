@@ -1,26 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "udev_device.h"
+
 #include <QList>
-#include <QMap>
 #include <QString>
 
 namespace korvantel {
-
-// A device's properties as udev keeps them ("udevadm info --query=property"):
-// ID_VENDOR_ID, ID_MODEL_ID, ID_SERIAL_SHORT, ID_USB_INTERFACE_NUM, ID_PATH...;
-// for a port of the kernel's serial core, also what udev's rules can match of
-// it and of the device it is on, by their keys: ATTR{type}, ATTR{port},
-// ATTR{iomem_base}, SUBSYSTEMS, KERNELS, DRIVERS.
-using UdevProperties = QMap<QString, QString>;
-
-// Reads "KEY=value" lines; anything else is not a property.
-UdevProperties parseUdevProperties(const QByteArray &text);
-
-// Reads "udevadm info --attribute-walk": the tty's own KEY=="value" lines, and
-// KERNELS, SUBSYSTEMS and DRIVERS of the device the port is on, the first
-// parent that is no part of the serial core ("serial-base").
-UdevProperties parseAttributeWalk(const QByteArray &text);
 
 // The USB port a serial device hangs on, as udev names it for the whole USB
 // device ("pci-0000:00:14.0-usb-0:2"); empty for a device not on USB.

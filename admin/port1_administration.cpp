@@ -71,7 +71,8 @@ QString Port1Administration::aliasTarget() const
 
 StationList Port1Administration::list() const
 {
-    return readStationList(m_places, m_rulesFile);
+    UdevReads udev;
+    return readStationList(m_places, m_rulesFile, udev);
 }
 
 QList<Finding> Port1Administration::check(const QStringList &accounts) const
@@ -126,7 +127,8 @@ Port1Administration::Outcome Port1Administration::assign(const QString &device, 
         return Outcome::Failed;
     }
     const QString real = realPath(device);
-    const UdevProperties properties = real.isEmpty() ? UdevProperties{} : udevProperties(real);
+    UdevReads udev;
+    const UdevProperties properties = real.isEmpty() ? UdevProperties{} : udev.of(real);
     // A virtual console or a pseudo-terminal is a tty too, but no serial device.
     if (properties.value(QStringLiteral("SUBSYSTEM")) != u"tty"
         || properties.value(QStringLiteral("DEVPATH")).startsWith(QStringLiteral("/devices/virtual/"))) {
@@ -139,7 +141,7 @@ Port1Administration::Outcome Port1Administration::assign(const QString &device, 
                      .arg(shown(real));
         return Outcome::Failed;
     }
-    const AliasRule rule = ruleForDevice(m_places, properties);
+    const AliasRule rule = ruleForDevice(m_places, properties, udev);
     if (!rule.error.isEmpty()) {
         m_out << rule.error << QStringLiteral(" ไม่มีอะไรถูกเปลี่ยน\n");
         return Outcome::Failed;
@@ -225,7 +227,8 @@ Port1Administration::Outcome Port1Administration::grant(const QString &account)
         m_out << QStringLiteral("ไม่มีบัญชีผู้ใช้ %1 ในเครื่องนี้ ไม่มีอะไรถูกเปลี่ยน\n").arg(shown(account));
         return Outcome::Failed;
     }
-    const QString group = deviceGroup(choosePort1(m_places));
+    // Never the group of whatever owns port 1's node now, which may be root.
+    const QString &group = kSerialGroup;
     if (const ::group *entry = ::getgrnam(QFile::encodeName(group).constData());
         entry && accountHasGroup(account, entry->gr_gid)) {
         m_out << QStringLiteral("ไม่เปลี่ยนแปลง (unchanged): บัญชีผู้ใช้ %1 อยู่ในกลุ่ม %2 แล้ว\n")

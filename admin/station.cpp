@@ -51,6 +51,12 @@ Finding port1Finding(const StationFacts &station)
             QStringLiteral("พอร์ตอนุกรม 1 คือ %1 ได้จาก%2 และมีพอร์ตอยู่จริง").arg(list.port1Device, how));
 }
 
+// The command that has udev set a node's owner and mode by its rules again.
+QString resetNode(const QString &device)
+{
+    return QStringLiteral("sudo udevadm trigger --settle --action=add /sys/class/tty/%1").arg(device.section(u'/', -1));
+}
+
 Finding accessFinding(const StationFacts &station)
 {
     const QString mode = QString::number(station.mode & 0777, 8).rightJustified(4, u'0');
@@ -59,14 +65,19 @@ Finding accessFinding(const StationFacts &station)
             groupMayUse ? QStringLiteral("%1 เป็นของกลุ่ม %2 สิทธิ์ %3: บัญชีผู้ใช้ในกลุ่มนี้อ่านและเขียนได้")
                               .arg(station.list.port1Device, station.group, mode)
                         : QStringLiteral("%1 เป็นของกลุ่ม %2 สิทธิ์ %3: กลุ่มนี้อ่านหรือเขียนไม่ได้ "
-                                         "ผู้ดูแลระบบต้องตรวจดูกฎ udev ที่ตั้งสิทธิ์ของอุปกรณ์นี้")
-                              .arg(station.list.port1Device, station.group, mode));
+                                         "ให้ udev ตั้งเจ้าของและสิทธิ์ตามกฎอีกครั้งด้วย %4 (เช่น หลัง getty ที่หยุดไปแล้ว) "
+                                         "ถ้ายังไม่ผ่าน ผู้ดูแลระบบต้องตรวจดูกฎ udev ที่ตั้งสิทธิ์ของอุปกรณ์นี้")
+                              .arg(station.list.port1Device, station.group, mode, resetNode(station.list.port1Device)));
 }
 
-Finding accountFinding(const AccountFacts &account, const QString &group)
+Finding accountFinding(const AccountFacts &account, const QString &group, const QString &grantGroup)
 {
     if (!account.exists)
         return finding("account", false, QStringLiteral("ไม่มีบัญชีผู้ใช้ %1 ในเครื่องนี้").arg(account.name));
+    if (!account.inGroup && group != grantGroup)
+        return finding("account", false,
+                QStringLiteral("บัญชีผู้ใช้ %1 ไม่อยู่ในกลุ่ม %2 ซึ่งเป็นเจ้าของพอร์ตอนุกรม 1 และการเพิ่มบัญชีให้ใช้พอร์ตได้เพียงกลุ่ม %3: "
+                               "ให้แก้เจ้าของและสิทธิ์ของพอร์ตตามบรรทัด access ก่อน").arg(account.name, group, grantGroup));
     if (!account.inGroup)
         return finding("account", false,
                 QStringLiteral("บัญชีผู้ใช้ %1 ไม่อยู่ในกลุ่ม %2 ผู้ดูแลระบบต้องเพิ่มด้วย sudo korvantel-port1 grant %1 "
@@ -74,7 +85,9 @@ Finding accountFinding(const AccountFacts &account, const QString &group)
     if (!account.lackingGroup.isEmpty())
         return finding("account", false,
                 QStringLiteral("บัญชีผู้ใช้ %1 อยู่ในกลุ่ม %2 แล้ว แต่โปรเซสเหล่านี้เริ่มก่อนได้รับสิทธิ์: %3 "
-                               "ผู้ใช้ต้องออกจากระบบให้ครบทุกเซสชันแล้วเข้าใหม่ หรือเริ่มเครื่องใหม่")
+                               "ผู้ใช้ต้องออกจากระบบให้ครบทุกเซสชัน แล้วรอ 10 วินาทีให้ systemd --user ของบัญชีนี้หยุดเอง "
+                               "(หรือผู้ดูแลระบบสั่ง sudo loginctl terminate-user %1 ซึ่งปิดทุกเซสชันทันที) แล้วจึงเข้าใหม่ "
+                               "หรือเริ่มเครื่องใหม่")
                     .arg(account.name, group, processes(account.lackingGroup)));
     return finding("account", true,
             QStringLiteral("บัญชีผู้ใช้ %1 อยู่ในกลุ่ม %2 และทุกโปรเซสของบัญชีนี้มีสิทธิ์ของกลุ่มนี้").arg(account.name, group));
@@ -105,24 +118,68 @@ Finding consoleFinding(const StationFacts &station)
         found.append(QStringLiteral("เคอร์เนลใช้ %1 เป็นคอนโซล (ให้ลบ console=%1 ออกจากบรรทัดคำสั่งของเคอร์เนล)").arg(name));
     if (!station.gettys.isEmpty())
         found.append(QStringLiteral("getty ทำงานอยู่บนพอร์ต: %1").arg(processes(station.gettys)));
+    // A stopped getty leaves the node root:tty, 0620 or 0600; udev's rules give it back on an
+    // add event (on Debian 13 a change event does not).
     for (const QString &unit : station.gettyUnits)
-        found.append(QStringLiteral("%1 เปิดใช้อยู่ (ให้สั่ง sudo systemctl disable --now %1)").arg(unit));
+        found.append(QStringLiteral("%1 เปิดใช้อยู่ (ให้สั่ง sudo systemctl disable --now %1 แล้ว %2)")
+                         .arg(unit, resetNode(station.list.port1Device)));
+    for (const QString &unit : station.generatedGettyUnits)
+        found.append(QStringLiteral("systemd เริ่ม %1 เองเพราะพอร์ตนี้เป็นคอนโซลของเคอร์เนล "
+                                    "(จะหายไปเมื่อลบ console= ของพอร์ตนี้ออกแล้วเริ่มเครื่องใหม่)").arg(unit));
     if (found.isEmpty())
         return finding("console", true, QStringLiteral("ไม่มีคอนโซลหรือ getty บนพอร์ตอนุกรม 1"));
     return finding("console", false,
             found.join(QStringLiteral("; ")) + QStringLiteral(": ข้อความของระบบจะออกไปทางพอร์ตอนุกรม 1"));
 }
 
+// What ModemManager's port filter (Debian 12's 1.20, 13's 1.24) makes of
+// port 1 under its default policy, strict: a reason it probes it, or
+// nothing where the filter forbids it. Under another policy it may probe.
+struct ModemManagerVerdict
+{
+    bool probes = false;
+    QString why;
+};
+
+ModemManagerVerdict modemManagerVerdict(const StationFacts &station)
+{
+    const UdevProperties &port = station.port1Udev;
+    if (port.value(QStringLiteral("ID_MM_DEVICE_PROCESS")) == u"1")
+        return {true, QStringLiteral("กฎ udev ตั้ง ID_MM_DEVICE_PROCESS ให้ตรวจอุปกรณ์นี้")};
+    if (port.value(QStringLiteral("ID_MM_DEVICE_IGNORE")) == u"1")
+        return {false, QStringLiteral("กฎ udev ตั้ง ID_MM_DEVICE_IGNORE ให้เว้นอุปกรณ์นี้")};
+    // ModemManager's own rules tag the devices its plugins know.
+    for (const QString &key : port.keys()) {
+        if (key.startsWith(QStringLiteral("ID_MM_")) && key != u"ID_MM_CANDIDATE")
+            return {true, QStringLiteral("กฎ udev ของ ModemManager ติด %1 ให้อุปกรณ์นี้").arg(key)};
+    }
+    if (!station.modemManagerPolicy.isEmpty() && station.modemManagerPolicy != u"strict")
+        return {true, QStringLiteral("ModemManager ใช้นโยบาย %1 ซึ่งตรวจพอร์ตได้ทุกพอร์ต").arg(station.modemManagerPolicy)};
+    if (port.value(QStringLiteral("ID_BUS")) != u"usb") {
+        const QString bus = port.value(QStringLiteral("SUBSYSTEMS"));
+        return {false, QStringLiteral("พอร์ตนี้อยู่บน %1 ไม่ใช่ตัวแปลง USB ซึ่งนโยบาย strict ของ ModemManager ไม่ตรวจ")
+                           .arg(bus.isEmpty() ? QStringLiteral("ตัวเครื่อง") : bus)};
+    }
+    const QString driver = port.value(QStringLiteral("ID_USB_DRIVER"));
+    static const QStringList modemDrivers{"option", "qcserial", "sierra", "cdc_acm"};
+    if (modemDrivers.contains(driver))
+        return {true, QStringLiteral("ไดรเวอร์ %1 เป็นไดรเวอร์ของโมเด็ม").arg(driver)};
+    return {false, QStringLiteral("ไดรเวอร์ %1 ไม่ใช่ไดรเวอร์ของโมเด็ม และไม่มีกฎ udev ของ ModemManager ที่เลือกอุปกรณ์นี้ "
+                                  "ซึ่งนโยบาย strict ของ ModemManager ไม่ตรวจ").arg(driver)};
+}
+
 Finding modemManagerFinding(const StationFacts &station)
 {
     if (!station.modemManagerRuns)
         return finding("modemmanager", true, QStringLiteral("ModemManager ไม่ได้ทำงานอยู่"));
-    if (station.modemManagerIgnoresPort1)
+    const ModemManagerVerdict verdict = modemManagerVerdict(station);
+    if (!verdict.probes)
         return finding("modemmanager", true,
-                QStringLiteral("ModemManager ทำงานอยู่ แต่ไม่แตะพอร์ตอนุกรม 1 (ID_MM_DEVICE_IGNORE)"));
+                QStringLiteral("ModemManager ทำงานอยู่ แต่ไม่ตรวจพอร์ตอนุกรม 1: %1").arg(verdict.why));
     return finding("modemmanager", false,
-            QStringLiteral("ModemManager ทำงานอยู่และอาจส่งคำสั่ง AT ออกทางพอร์ตอนุกรม 1: ให้เลือกพอร์ตด้วย "
-                           "sudo korvantel-port1 assign อุปกรณ์ ซึ่งบอก ModemManager ให้เว้นพอร์ตนี้ หรือหยุด ModemManager"));
+            QStringLiteral("ModemManager ทำงานอยู่และจะส่งคำสั่ง AT ออกทางพอร์ตอนุกรม 1 เพราะ%1: ให้เลือกพอร์ตด้วย "
+                           "sudo korvantel-port1 assign อุปกรณ์ ซึ่งบอก ModemManager ให้เว้นพอร์ตนี้ หรือหยุด ModemManager")
+                .arg(verdict.why));
 }
 
 Finding rs485Finding(const QStringList &properties)
@@ -163,7 +220,7 @@ QList<Finding> findings(const StationFacts &station)
     if (port1Usable)
         all.append(accessFinding(station));
     for (const AccountFacts &account : station.accounts)
-        all.append(accountFinding(account, station.group));
+        all.append(accountFinding(account, station.group, station.grantGroup));
     if (port1Usable) {
         all.append({holderFinding(station), consoleFinding(station), modemManagerFinding(station)});
         if (station.rs485)

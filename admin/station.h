@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "alias_rule.h"
 #include "serial_port_cycle.h"
 
 #include <QDateTime>
@@ -59,20 +60,23 @@ struct StationFacts
 {
     StationList list{};
     // Port 1's node, where there is one.
+    UdevProperties port1Udev{};  // what udev knows of it, read once for every finding
     QString group{};
+    QString grantGroup{};  // the group that korvantel-port1 grant gives
     QList<AccountFacts> accounts{};
     PortHolder holder{};
     QString holderLockFile{};
     QStringList consoles{};         // the kernel's active consoles
     QList<ProcessInfo> gettys{};    // getty processes on port 1
     QStringList gettyUnits{};       // serial-getty@ units enabled for port 1
+    QStringList generatedGettyUnits{};  // those systemd's generator made for a kernel console on it
     std::optional<QStringList> rs485{};  // port 1's device-tree RS-485 properties; none: no device-tree node
     QString ruleVerifyOutput{};
     mode_t mode = 0;
     bool port1Ghost = false;
     bool seesEveryProcess = false;  // root: another account's descriptors too
     bool modemManagerRuns = false;
-    bool modemManagerIgnoresPort1 = false;
+    QString modemManagerPolicy{};  // its --filter-policy; empty: its default, strict
     enum class RuleVerified : std::uint8_t { Parsed, Invalid, NotChecked } ruleVerified = RuleVerified::NotChecked;
     bool ruleMatchesPort1 = false;  // what assign would write for port 1's device is the installed rule
 };

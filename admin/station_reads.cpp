@@ -2,6 +2,7 @@
 #include "station_reads.h"
 
 #include "account_groups.h"
+#include "key_value_lines.h"
 #include "lock_files.h"
 #include "port_holder.h"
 
@@ -12,6 +13,7 @@
 #include <QSet>
 
 #include <chrono>
+#include <initializer_list>
 #include <optional>
 
 #include <grp.h>
@@ -29,17 +31,8 @@ using namespace std::chrono_literals;
 constexpr auto kToolLimit = 30s;
 constexpr uid_t kFirstPersonUid = 1000;
 constexpr uid_t kNobody = 65534;
-const QString kSerialGroup = QStringLiteral("dialout");  // Debian gives serial devices to it
 const QString kLockFolder = QStringLiteral("/var/lock");
 const QString kTtyClass = QStringLiteral("/sys/class/tty");
-
-QByteArray udevInfo(const QString &query, const QString &device)
-{
-    QByteArray output;
-    if (!runTool(QStringLiteral("udevadm"), {QStringLiteral("info"), query, QStringLiteral("--name=") + device}, &output))
-        return {};
-    return output;
-}
 
 QString byIdName(const UdevProperties &device)
 {
@@ -50,9 +43,9 @@ QString byIdName(const UdevProperties &device)
     return {};
 }
 
-SerialDeviceInfo deviceInfo(const QString &device)
+SerialDeviceInfo deviceInfo(const QString &device, UdevReads &udev)
 {
-    const UdevProperties properties = udevProperties(realPath(device));
+    const UdevProperties &properties = udev.of(realPath(device));
     if (properties.value(QStringLiteral("ID_BUS")) != u"usb")
         return {.device = device,
                 .driver = properties.value(QStringLiteral("DRIVERS")),
@@ -165,7 +158,7 @@ QStringList accountsToCheck(gid_t group)
                          QStringLiteral("-p"), QStringLiteral("Seat")},
                         &shown))
             continue;
-        const UdevProperties properties = parseUdevProperties(shown);  // the same KEY=value lines
+        const QMap<QString, QString> properties = parseKeyValueLines(shown);
         if (!properties.value(QStringLiteral("Seat")).isEmpty() && !accounts.contains(properties.value(QStringLiteral("Name"))))
             accounts.append(properties.value(QStringLiteral("Name")));
     }
@@ -180,8 +173,10 @@ AccountFacts accountFacts(const QString &name, std::optional<gid_t> group, const
         return account;
     const uid_t uid = entry->pw_uid;
     account.inGroup = accountHasGroup(name, *group);
+    // systemd's (sd-pam), which only closes the PAM session at the end, never
+    // gets the account's supplementary groups, however new it is.
     for (const ProcessStatus &process : processes) {
-        if (account.inGroup && process.uid == uid && !process.groups.contains(*group))
+        if (account.inGroup && process.uid == uid && !process.groups.contains(*group) && process.info.name != u"(sd-pam)")
             account.lackingGroup.append(process.info);
     }
     return account;
@@ -196,15 +191,28 @@ bool gettyOn(const ProcessStatus &process, const QString &name, dev_t device)
                || process.arguments.contains(QStringLiteral("/dev/") + name));
 }
 
-QStringList enabledGettyUnits(const QString &name)
+// The port's serial-getty@ unit, where one of these folders' getty.target wants it.
+QStringList gettyUnitWantedIn(std::initializer_list<const char *> folders, const QString &name)
 {
     const QString unit = QStringLiteral("serial-getty@%1.service").arg(name);
-    QStringList enabled;
-    for (const char *folder : {"/etc/systemd/system", "/run/systemd/system", "/run/systemd/generator"}) {
-        if (QFileInfo::exists(QStringLiteral("%1/getty.target.wants/%2").arg(QString::fromLatin1(folder), unit)) && !enabled.contains(unit))
-            enabled.append(unit);
+    for (const char *folder : folders) {
+        if (QFileInfo::exists(QStringLiteral("%1/getty.target.wants/%2").arg(QString::fromLatin1(folder), unit)))
+            return {unit};
     }
-    return enabled;
+    return {};
+}
+
+// ModemManager's --filter-policy, as "--filter-policy=P" or "--filter-policy P".
+QString filterPolicy(const QStringList &arguments)
+{
+    const QString option = QStringLiteral("--filter-policy");
+    for (qsizetype at = 0; at < arguments.size(); ++at) {
+        if (arguments[at].startsWith(option + u'='))
+            return arguments[at].mid(option.size() + 1);
+        if (arguments[at] == option)
+            return arguments.value(at + 1);
+    }
+    return {};
 }
 
 // The RS-485 properties of the port's device-tree node, which only a board's UART has.
@@ -221,7 +229,7 @@ std::optional<QStringList> rs485Properties(const QString &name)
     return present;
 }
 
-void readRule(StationFacts &station, const Port1Places &places)
+void readRule(StationFacts &station, const Port1Places &places, UdevReads &udev)
 {
     QByteArray help;
     runTool(QStringLiteral("udevadm"), {QStringLiteral("--help")}, &help);
@@ -235,10 +243,10 @@ void readRule(StationFacts &station, const Port1Places &places)
         // Its first line names the file and what is wrong; a count of files follows.
         station.ruleVerifyOutput = QString::fromUtf8(verify.readAll().trimmed().split('\n').value(0));
     }
-    const QString aliasDevice = realPath(places.alias);
+    // Port 1 is the alias's device wherever the alias leads to one.
     const std::optional<QByteArray> installed = contentsOf(station.list.rulesFile);
-    station.ruleMatchesPort1 = !aliasDevice.isEmpty() && installed
-                               && ruleForDevice(places, udevProperties(aliasDevice)).text.toUtf8() == *installed;
+    station.ruleMatchesPort1 = station.list.port1ByAlias && !station.port1Udev.isEmpty() && installed
+                               && ruleForDevice(places, station.port1Udev, udev).text.toUtf8() == *installed;
 }
 
 void readHolder(StationFacts &station)
@@ -256,7 +264,7 @@ void readHolder(StationFacts &station)
 }
 
 // What stands in the way on port 1's node: a holder, a console or getty, ModemManager.
-void readPort1Node(StationFacts &station, const QList<ProcessStatus> &processes)
+void readPort1Node(StationFacts &station, const QList<ProcessStatus> &processes, UdevReads &udev)
 {
     const QString device = station.list.port1Device;
     const QString name = device.section(u'/', -1);
@@ -271,11 +279,15 @@ void readPort1Node(StationFacts &station, const QList<ProcessStatus> &processes)
     for (const ProcessStatus &process : processes) {
         if (gettyOn(process, name, status.st_rdev))
             station.gettys.append(process.info);
-        if (process.info.name == u"ModemManager")
+        if (process.info.name == u"ModemManager") {
             station.modemManagerRuns = true;
+            station.modemManagerPolicy = filterPolicy(process.arguments);
+        }
     }
-    station.gettyUnits = enabledGettyUnits(name);
-    station.modemManagerIgnoresPort1 = udevProperties(device).value(QStringLiteral("ID_MM_DEVICE_IGNORE")) == u"1";
+    station.gettyUnits = gettyUnitWantedIn({"/etc/systemd/system", "/run/systemd/system"}, name);
+    // systemd-getty-generator's, for a kernel console.
+    station.generatedGettyUnits = gettyUnitWantedIn({"/run/systemd/generator"}, name);
+    station.port1Udev = udev.of(device);
     station.rs485 = rs485Properties(name);
 }
 
@@ -309,19 +321,11 @@ QString realPath(const QString &device)
     return QFileInfo(device).canonicalFilePath();
 }
 
-UdevProperties udevProperties(const QString &realDevice)
-{
-    UdevProperties properties = parseUdevProperties(udevInfo(QStringLiteral("--query=property"), realDevice));
-    if (!properties.isEmpty() && properties.value(QStringLiteral("ID_BUS")) != u"usb")
-        properties.insert(parseAttributeWalk(udevInfo(QStringLiteral("--attribute-walk"), realDevice)));
-    return properties;
-}
-
-AliasRule ruleForDevice(const Port1Places &places, const UdevProperties &device)
+AliasRule ruleForDevice(const Port1Places &places, const UdevProperties &device, UdevReads &udev)
 {
     QList<UdevProperties> attached;
     for (const QString &adapter : serialAdapters(places))
-        attached.append(udevProperties(realPath(adapter)));
+        attached.append(udev.of(realPath(adapter)));
     return aliasRule(device, attached, places.alias.mid(QStringLiteral("/dev/").size()));
 }
 
@@ -334,11 +338,11 @@ QString deviceGroup(const QString &device)
     return owner ? QString::fromLocal8Bit(owner->gr_name) : kSerialGroup;
 }
 
-StationList readStationList(const Port1Places &places, const QString &rulesFile)
+StationList readStationList(const Port1Places &places, const QString &rulesFile, UdevReads &udev)
 {
     StationList list{.port1 = choosePort1(places), .rulesFile = rulesFile};
     for (const QString &device : serialPorts(places) + serialAdapters(places))
-        list.devices.append(deviceInfo(device));
+        list.devices.append(deviceInfo(device, udev));
     list.port1Device = realPath(list.port1);
     list.port1ByAlias = !list.port1.isEmpty() && list.port1 == places.alias;
     if (const std::optional<QByteArray> rules = contentsOf(rulesFile)) {
@@ -356,16 +360,18 @@ StationList readStationList(const Port1Places &places, const QString &rulesFile)
 
 StationFacts readStationFacts(const Port1Places &places, const QString &rulesFile, const QStringList &accounts)
 {
-    StationFacts station{.list = readStationList(places, rulesFile)};
+    UdevReads udev;
+    StationFacts station{.list = readStationList(places, rulesFile, udev)};
     station.group = deviceGroup(station.list.port1Device);
+    station.grantGroup = kSerialGroup;
     const std::optional<gid_t> group = groupId(station.group);
     const QList<ProcessStatus> processes = runningProcesses();
     for (const QString &account : accounts.isEmpty() && group ? accountsToCheck(*group) : accounts)
         station.accounts.append(accountFacts(account, group, processes));
     if (!station.list.port1Device.isEmpty())
-        readPort1Node(station, processes);
+        readPort1Node(station, processes, udev);
     if (station.list.rule)
-        readRule(station, places);
+        readRule(station, places, udev);
     return station;
 }
 

@@ -4,6 +4,7 @@
 #include "alias_rule.h"
 #include "port1.h"
 #include "station.h"
+#include "udev_device.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,6 +18,9 @@ namespace korvantel {
 // and group databases, logind and systemd's units. Nothing here opens a
 // serial device: an open raises DTR and RTS.
 
+// The group Debian gives serial devices to, which korvantel-port1 grant gives.
+inline const QString kSerialGroup = QStringLiteral("dialout");
+
 // Runs a system tool within a bound; its output, if asked for, else its
 // errors go to ours.
 bool runTool(const QString &program, const QStringList &arguments, QByteArray *output = nullptr);
@@ -26,18 +30,14 @@ std::optional<QByteArray> contentsOf(const QString &path);
 
 QString realPath(const QString &device);
 
-// What udev knows of a device; for a port that is not on USB, also where it
-// is, which udev's stock rules do not give a built-in or card port.
-UdevProperties udevProperties(const QString &realDevice);
-
-// The rule that korvantel-port1 assign writes for a device (real path, its
-// properties), against the adapters attached now.
-AliasRule ruleForDevice(const Port1Places &places, const UdevProperties &device);
+// The rule that korvantel-port1 assign writes for a device (its properties),
+// against the adapters attached now.
+AliasRule ruleForDevice(const Port1Places &places, const UdevProperties &device, UdevReads &udev);
 
 // The group that owns the device, or Debian's group for serial devices.
 QString deviceGroup(const QString &device);
 
-StationList readStationList(const Port1Places &places, const QString &rulesFile);
+StationList readStationList(const Port1Places &places, const QString &rulesFile, UdevReads &udev);
 
 // The accounts named, or else each account of UID 1000 or more in port 1's
 // group and each account at a seat now.

@@ -396,14 +396,12 @@ void startAnotherProgram(uid_t account)
 {
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
-    anotherProgram = ::fork();
-    if (anotherProgram == 0) {
-        if (account != 0 && (::setgroups(0, nullptr) != 0 || ::setgid(account) != 0 || ::setuid(account) != 0))
-            ::_exit(1);
+    anotherProgram = testing::startAsAnotherAccount(account, [&] {
         ::open("/dev/korvantel-port1", O_RDWR | O_NOCTTY | O_NONBLOCK);
         ::write(ready[1], "!", 1);
         ::pause();
-    }
+        return 0;
+    });
     char sign = 0;
     ::close(ready[1]);
     ASSERT_EQ(::read(ready[0], &sign, 1), 1);

@@ -22,7 +22,7 @@ same() {  # before, after
 }
 
 # One machine from Debian 12 to 13; OURS is the suite our entry then names.
-# Ends with "MACHINE: N passed, M failed".
+# Ends with "upgrade-MACHINE: N passed, M failed".
 walk() {  # machine, ours, end-to-end suite after, the version then installed
     local machine=$1 ours=$2 suite_after=$3 after=$4 before_13 rule_before list_before passes=0 failures=0
     prepare "$machine"

@@ -7,16 +7,22 @@
 
 namespace korvantel::testing {
 
-std::optional<int> asAnotherAccount(uid_t uid, const std::function<int()> &work, std::optional<gid_t> group)
+pid_t startAsAnotherAccount(uid_t uid, const std::function<int()> &work, std::optional<gid_t> group)
 {
-    if (::geteuid() != 0)
-        return std::nullopt;
     const pid_t child = ::fork();
     if (child == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setgid(group.value_or(uid)) != 0 || ::setuid(uid) != 0)
             ::_exit(255);
         ::_exit(work());
     }
+    return child;
+}
+
+std::optional<int> asAnotherAccount(uid_t uid, const std::function<int()> &work, std::optional<gid_t> group)
+{
+    if (::geteuid() != 0)
+        return std::nullopt;
+    const pid_t child = startAsAnotherAccount(uid, work, group);
     int status = 0;
     if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -1;

@@ -18,6 +18,9 @@ constexpr uid_t kNobody = 65534;
 // process may not switch accounts.
 std::optional<int> asAnotherAccount(uid_t uid, const std::function<int()> &work, std::optional<gid_t> group = {});
 
+// The same without waiting: the child's PID, for a process that must keep running.
+pid_t startAsAnotherAccount(uid_t uid, const std::function<int()> &work, std::optional<gid_t> group = {});
+
 // A process that lives for the test, and the PID of one that has ended.
 std::unique_ptr<QProcess> sleeper();
 qint64 endedProcessId();
