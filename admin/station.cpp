@@ -145,26 +145,26 @@ ModemManagerVerdict modemManagerVerdict(const StationFacts &station)
 {
     const UdevProperties &port = station.port1Udev;
     if (port.value(QStringLiteral("ID_MM_DEVICE_PROCESS")) == u"1")
-        return {true, QStringLiteral("กฎ udev ตั้ง ID_MM_DEVICE_PROCESS ให้ตรวจอุปกรณ์นี้")};
+        return {.probes = true, .why = QStringLiteral("กฎ udev ตั้ง ID_MM_DEVICE_PROCESS ให้ตรวจอุปกรณ์นี้")};
     if (port.value(QStringLiteral("ID_MM_DEVICE_IGNORE")) == u"1")
-        return {false, QStringLiteral("กฎ udev ตั้ง ID_MM_DEVICE_IGNORE ให้เว้นอุปกรณ์นี้")};
+        return {.probes = false, .why = QStringLiteral("กฎ udev ตั้ง ID_MM_DEVICE_IGNORE ให้เว้นอุปกรณ์นี้")};
     // ModemManager's own rules tag the devices its plugins know.
     for (const QString &key : port.keys()) {
         if (key.startsWith(QStringLiteral("ID_MM_")) && key != u"ID_MM_CANDIDATE")
-            return {true, QStringLiteral("กฎ udev ของ ModemManager ติด %1 ให้อุปกรณ์นี้").arg(key)};
+            return {.probes = true, .why = QStringLiteral("กฎ udev ของ ModemManager ติด %1 ให้อุปกรณ์นี้").arg(key)};
     }
     if (!station.modemManagerPolicy.isEmpty() && station.modemManagerPolicy != u"strict")
-        return {true, QStringLiteral("ModemManager ใช้นโยบาย %1 ซึ่งตรวจพอร์ตได้ทุกพอร์ต").arg(station.modemManagerPolicy)};
+        return {.probes = true, .why = QStringLiteral("ModemManager ใช้นโยบาย %1 ซึ่งตรวจพอร์ตได้ทุกพอร์ต").arg(station.modemManagerPolicy)};
     if (port.value(QStringLiteral("ID_BUS")) != u"usb") {
         const QString bus = port.value(QStringLiteral("SUBSYSTEMS"));
-        return {false, QStringLiteral("พอร์ตนี้อยู่บน %1 ไม่ใช่ตัวแปลง USB ซึ่งนโยบาย strict ของ ModemManager ไม่ตรวจ")
+        return {.probes = false, .why = QStringLiteral("พอร์ตนี้อยู่บน %1 ไม่ใช่ตัวแปลง USB ซึ่งนโยบาย strict ของ ModemManager ไม่ตรวจ")
                            .arg(bus.isEmpty() ? QStringLiteral("ตัวเครื่อง") : bus)};
     }
     const QString driver = port.value(QStringLiteral("ID_USB_DRIVER"));
     static const QStringList modemDrivers{"option", "qcserial", "sierra", "cdc_acm"};
     if (modemDrivers.contains(driver))
-        return {true, QStringLiteral("ไดรเวอร์ %1 เป็นไดรเวอร์ของโมเด็ม").arg(driver)};
-    return {false, QStringLiteral("ไดรเวอร์ %1 ไม่ใช่ไดรเวอร์ของโมเด็ม และไม่มีกฎ udev ของ ModemManager ที่เลือกอุปกรณ์นี้ "
+        return {.probes = true, .why = QStringLiteral("ไดรเวอร์ %1 เป็นไดรเวอร์ของโมเด็ม").arg(driver)};
+    return {.probes = false, .why = QStringLiteral("ไดรเวอร์ %1 ไม่ใช่ไดรเวอร์ของโมเด็ม และไม่มีกฎ udev ของ ModemManager ที่เลือกอุปกรณ์นี้ "
                                   "ซึ่งนโยบาย strict ของ ModemManager ไม่ตรวจ").arg(driver)};
 }
 
