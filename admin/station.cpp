@@ -133,8 +133,8 @@ Finding consoleFinding(const StationFacts &station)
 }
 
 // What ModemManager's port filter (Debian 12's 1.20, 13's 1.24) makes of
-// port 1 under its default policy, strict: a reason it probes it, or
-// nothing where the filter forbids it. Under another policy it may probe.
+// port 1 under its default policy, strict: whether it probes it, and why.
+// Under another policy it may probe any port.
 struct ModemManagerVerdict
 {
     bool probes = false;
