@@ -119,9 +119,10 @@ Finding consoleFinding(const StationFacts &station)
     if (!station.gettys.isEmpty())
         found.append(QStringLiteral("getty ทำงานอยู่บนพอร์ต: %1").arg(processes(station.gettys)));
     // A stopped getty leaves the node root:tty, 0620 or 0600; udev's rules give it back on an
-    // add event (on Debian 13 a change event does not).
+    // add event (on Debian 13 a change event does not). Debian 13's systemd takes the node
+    // back a moment after the stop has returned, so the event must come after that.
     for (const QString &unit : station.gettyUnits)
-        found.append(QStringLiteral("%1 เปิดใช้อยู่ (ให้สั่ง sudo systemctl disable --now %1 แล้ว %2)")
+        found.append(QStringLiteral("%1 เปิดใช้อยู่ (ให้สั่ง sudo systemctl disable --now %1 แล้วอีกครู่หนึ่ง %2)")
                          .arg(unit, resetNode(station.list.port1Device)));
     for (const QString &unit : station.generatedGettyUnits)
         found.append(QStringLiteral("systemd เริ่ม %1 เองเพราะพอร์ตนี้เป็นคอนโซลของเคอร์เนล "

@@ -73,7 +73,7 @@ TEST(Readiness, EachFaultOfAStationFailsItsOwnFinding)
         {"the kernel's console", [](StationFacts &s) { s.consoles = {"tty0", "ttyUSB0"}; }, {"console"}},
         {"a getty", [&](StationFacts &s) { s.gettys = {shell}; }, {"console"}},
         {"an enabled serial getty", [](StationFacts &s) { s.gettyUnits = {"serial-getty@ttyUSB0.service"}; },
-         {"console"}, "systemctl disable --now serial-getty@ttyUSB0.service แล้ว sudo udevadm trigger --settle --action=add /sys/class/tty/ttyUSB0"},
+         {"console"}, "systemctl disable --now serial-getty@ttyUSB0.service แล้วอีกครู่หนึ่ง sudo udevadm trigger --settle --action=add /sys/class/tty/ttyUSB0"},
         {"a serial getty for the kernel's console",
          [](StationFacts &s) { s.generatedGettyUnits = {"serial-getty@ttyUSB0.service"}; }, {"console"}, "console="},
         {"ModemManager's strict filter leaves an FTDI adapter", [](StationFacts &s) { s.modemManagerRuns = true; }, {},
