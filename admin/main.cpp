@@ -22,6 +22,7 @@ QString usage()
         {QStringLiteral("korvantel-port1 check [บัญชีผู้ใช้...]"), QStringLiteral("ตรวจว่าเครื่องนี้พร้อมส่งข้อมูลทางพอร์ตอนุกรม 1 หรือยัง")},
         {QStringLiteral("korvantel-port1 clear"), QStringLiteral("ลบกฎ udev นั้น ให้พอร์ตในตัวเครื่องเป็นพอร์ตอนุกรม 1 (ใช้ sudo)")},
         {QStringLiteral("korvantel-port1 grant บัญชีผู้ใช้"), QStringLiteral("ให้บัญชีผู้ใช้นี้ใช้พอร์ตอนุกรมได้ (ใช้ sudo)")},
+        {QStringLiteral("korvantel-port1 --version"), QStringLiteral("แสดงรุ่นของโปรแกรม")},
     };
     qsizetype width = 0;
     for (const auto &[command, what] : uses)
@@ -61,6 +62,11 @@ int main(int argc, char *argv[])
     if (arguments.isEmpty()) {
         const korvantel::StationList list = administration.list();
         json ? out << korvantel::listJson(list) : out << korvantel::listText(list);
+        return 0;
+    }
+    if (arguments == QStringList{QStringLiteral("--version")}) {
+        const auto version = QStringLiteral(KORVANTEL_VERSION);
+        json ? out << korvantel::versionJson(version) : out << "korvantel-port1 " << version << '\n';
         return 0;
     }
     if (command == u"check") {

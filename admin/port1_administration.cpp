@@ -149,16 +149,18 @@ Port1Administration::Outcome Port1Administration::assign(const QString &device, 
 
     const std::optional<QByteArray> previous = contentsOf(m_rulesFile);
     const bool installed = previous == rule.text.toUtf8();
+    const bool inPlace = installed && aliasTarget() == real;
     if (dryRun) {
         m_out << QStringLiteral("กฎ udev ที่ korvantel-port1 assign จะเขียนลงใน %1:\n").arg(m_rulesFile) << rule.text
               << (installed  ? QStringLiteral("กฎนี้ติดตั้งอยู่แล้วทุกไบต์\n")
                   : previous ? QStringLiteral("กฎนี้ต่างจากกฎที่ติดตั้งอยู่\n")
                              : QStringLiteral("ยังไม่มีกฎที่ติดตั้งอยู่\n"))
               << QStringLiteral("ไม่มีอะไรถูกเปลี่ยน (--dry-run)\n");
-        return Outcome::Unchanged;
+        // As a fleet tool's check mode reads it: changed is what assign would change.
+        return inPlace ? Outcome::Unchanged : Outcome::Changed;
     }
     // Run again by a fleet's tool: nothing written, reloaded or triggered.
-    if (installed && aliasTarget() == real) {
+    if (inPlace) {
         m_out << QStringLiteral("ไม่เปลี่ยนแปลง (unchanged): ชื่อแทน %1 ชี้ไปที่ %2 ตามกฎที่ติดตั้งอยู่แล้ว\n")
                      .arg(m_places.alias, shown(real));
         return Outcome::Unchanged;

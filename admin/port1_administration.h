@@ -32,7 +32,8 @@ public:
     StationList list() const;
     // For the accounts named, or else those that would use port 1.
     QList<Finding> check(const QStringList &accounts) const;
-    // With `dryRun`, only says what rule it would write; any account may.
+    // With `dryRun`, only says what rule it would write, and as its outcome
+    // whether assign would change anything; any account may.
     Outcome assign(const QString &device, bool dryRun = false);
     Outcome clear();
     Outcome grant(const QString &account);

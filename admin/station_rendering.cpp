@@ -120,4 +120,9 @@ QByteArray commandJson(bool failed, bool changed, const QString &text)
     return line({{QStringLiteral("changed"), changed}, {QStringLiteral("text"), text}});
 }
 
+QByteArray versionJson(const QString &version)
+{
+    return line({{QStringLiteral("version"), version}});
+}
+
 }  // namespace korvantel

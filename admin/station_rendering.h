@@ -19,5 +19,7 @@ QByteArray checkJson(const QList<Finding> &findings);
 
 // What assign, clear and grant did: "changed", or "error" with its text.
 QByteArray commandJson(bool failed, bool changed, const QString &text);
+// What --version says.
+QByteArray versionJson(const QString &version);
 
 }  // namespace korvantel
