@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
-# A signed apt repository served for a test, sourced by the tests that install
-# the tool through apt: keys made for the run (in the caller's GNUPGHOME), and
-# HTTP servers on 127.0.0.1 whose processes go into the array servers.
+# A signed apt repository served, sourced by the tests that install the tool
+# through apt and by scripts/station: keys made for the run (in the caller's
+# GNUPGHOME), and HTTP servers on 127.0.0.1 whose processes go into the array
+# servers.
 
 new_key() {  # user id; prints the fingerprint
     gpg --batch --passphrase '' --quick-gen-key "$1" ed25519 sign 1d 2>/dev/null
